@@ -1,9 +1,9 @@
 #include "util/CodePage.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
-#include <unicode/uchar.h>
 
 #include <array>
 #include <cerrno>
@@ -24,13 +24,12 @@ struct NamedCodePage {
   const char* name;
 };
 constexpr NamedCodePage kNamedCodePages[] = {
-    {1, "ibm-437"},          {2, "macintosh"},       {10000, "macintosh"},
-    {20866, "KOI8-R"},       {21866, "KOI8-U"},      {28591, "ISO-8859-1"},
-    {28592, "ISO-8859-2"},   {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"},
-    {28595, "ISO-8859-5"},   {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},
-    {28598, "ISO-8859-8"},   {28599, "ISO-8859-9"},  {28603, "ISO-8859-13"},
-    {28605, "ISO-8859-15"},  {50220, "ISO-2022-JP"}, {51932, "EUC-JP"},
-    {51949, "EUC-KR"},       {54936, "GB18030"},     {65000, "UTF-7"},
+    {1, "ibm-437"},         {2, "macintosh"},      {10000, "macintosh"},   {20866, "KOI8-R"},
+    {21866, "KOI8-U"},      {28591, "ISO-8859-1"}, {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},
+    {28594, "ISO-8859-4"},  {28595, "ISO-8859-5"}, {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},
+    {28598, "ISO-8859-8"},  {28599, "ISO-8859-9"}, {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"},
+    {50220, "ISO-2022-JP"}, {51932, "EUC-JP"},     {51949, "EUC-KR"},      {54936, "GB18030"},
+    {65000, "UTF-7"},
 };
 // UTF-16 and UTF-32 are not byte texts that end at a NUL byte.
 constexpr unsigned int kRejectedCodePages[] = {1200, 1201, 12000, 12001};
@@ -147,8 +146,8 @@ std::string Utf16ToCodePage(unsigned int codePage, const char16_t* data, std::si
   for (;;) {
     char* target = out.data() + written;
     status = U_ZERO_ERROR;
-    ucnv_fromUnicode(converter, &target, out.data() + out.size(), &source, sourceEnd, nullptr,
-                     true, &status);
+    ucnv_fromUnicode(converter, &target, out.data() + out.size(), &source, sourceEnd, nullptr, true,
+                     &status);
     written = static_cast<std::size_t>(target - out.data());
     if (status != U_BUFFER_OVERFLOW_ERROR) break;
     out.resize(out.size() * 2);

@@ -63,9 +63,9 @@ bool ConvertOrEmpty(Result& out, Convert convert) {
 template <class T>
 T ParseLeadingInteger(const std::u16string& text, const char* name) {
   std::size_t i = 0;
-  while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n' ||
-                             text[i] == u'\v' || text[i] == u'\f' || text[i] == u'\r' ||
-                             text[i] == u'\u2009')) {
+  while (i < text.size() &&
+         (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n' || text[i] == u'\v' ||
+          text[i] == u'\f' || text[i] == u'\r' || text[i] == u'\u2009')) {
     ++i;
   }
   bool negative = false;
@@ -277,8 +277,7 @@ std::int32_t QelStringToLongWithDefault(const std::u16string& text, std::int32_t
   return ParseNumberOr<std::int32_t>(text, defaultValue, QelStringToLong);
 }
 
-std::int64_t QelStringToLongLongWithDefault(const std::u16string& text,
-                                            std::int64_t defaultValue) {
+std::int64_t QelStringToLongLongWithDefault(const std::u16string& text, std::int64_t defaultValue) {
   return ParseNumberOr<std::int64_t>(text, defaultValue, QelStringToLongLong);
 }
 
@@ -455,9 +454,9 @@ std::u16string Timing::GetTimeDifferenceAsWstring(timeb start, timeb end) {
     return AsciiToU16(buffer);
   }
   // Unsigned arithmetic: a corrupt time stamp wraps instead of overflowing.
-  const std::uint64_t total = (static_cast<std::uint64_t>(end.time) -
-                               static_cast<std::uint64_t>(start.time)) * 1000u -
-                              start.millitm + end.millitm;
+  const std::uint64_t total =
+      (static_cast<std::uint64_t>(end.time) - static_cast<std::uint64_t>(start.time)) * 1000u -
+      start.millitm + end.millitm;
   const bool positive = static_cast<std::int64_t>(total) > 0;
   const char* sign = positive ? "" : "-";
   const unsigned long long absolute = positive ? total : 0 - total;

@@ -18,8 +18,8 @@ inline bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 // Decodes one sequence that starts with a byte >= 0x80 at s[i]; advances i past it, or past
 // its maximal ill-formed subpart, which becomes one U+FFFD.
-inline void DecodeMultiByte(const unsigned char* s, std::size_t size, std::size_t& i,
-                            char16_t*& o, bool& errors) {
+inline void DecodeMultiByte(const unsigned char* s, std::size_t size, std::size_t& i, char16_t*& o,
+                            bool& errors) {
   const unsigned b0 = s[i];
   if (b0 >= 0xC2 && b0 < 0xE0) {
     if (i + 1 < size && IsContinuation(s[i + 1])) {
@@ -94,8 +94,7 @@ inline void EncodeNonAscii(const char16_t* s, std::size_t size, std::size_t& i, 
 
 }  // namespace
 
-std::size_t Utf8ToUtf16Buffer(const char* data, std::size_t size, char16_t* out,
-                              bool* hadErrors) {
+std::size_t Utf8ToUtf16Buffer(const char* data, std::size_t size, char16_t* out, bool* hadErrors) {
   const auto* s = reinterpret_cast<const unsigned char*>(data);
   char16_t* o = out;
   std::size_t i = 0;
@@ -164,8 +163,7 @@ std::size_t Utf8LengthOf(const char16_t* data, std::size_t size) {
   return length;
 }
 
-std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out,
-                              bool* hadErrors) {
+std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out, bool* hadErrors) {
   char* o = out;
   std::size_t i = 0;
   bool errors = false;
@@ -175,8 +173,8 @@ std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out,
     if (size - i >= 8) {
       const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
       const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
-      const unsigned asciiMask = static_cast<unsigned>(
-          _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
+      const unsigned asciiMask =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
       if (asciiMask == 0xFFFF) {
         i += 8;
