@@ -1,6 +1,8 @@
 // The whole public interface of QelBase in one include.
 #pragma once
 
+#include <qel/geom/Geometry.h>
+#include <qel/geom/Sorting.h>
 #include <qel/model/Cache.h>
 #include <qel/model/Composite.h>
 #include <qel/model/DocumentNode.h>
