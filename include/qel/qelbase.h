@@ -1,8 +1,15 @@
-// The whole public interface of QelBase in one include.
+// Everything QelBase offers, in one include.
 #pragma once
 
+// base
+#include <qel/base/Exceptions.h>
+#include <qel/base/ResMgr.h>
+
+// geom
 #include <qel/geom/Geometry.h>
 #include <qel/geom/Sorting.h>
+
+// model
 #include <qel/model/Cache.h>
 #include <qel/model/Composite.h>
 #include <qel/model/DocumentNode.h>
@@ -15,3 +22,6 @@
 #include <qel/model/Transformer.h>
 #include <qel/model/VectorIterator.h>
 #include <qel/model/Visitor.h>
+
+// util
+#include <qel/util/StringConversion.h>
