@@ -1,0 +1,4 @@
+// Umbrella header: every public header of the library.
+#pragma once
+
+#include <qel/text/Unicode.h>
