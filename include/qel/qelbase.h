@@ -11,6 +11,7 @@
 // text
 #include <qel/text/AsciiTextFilter.h>
 #include <qel/text/RecordFilter.h>
+#include <qel/text/RecordPreprocessor.h>
 #include <qel/text/TextFilter.h>
 #include <qel/text/Unicode.h>
 
