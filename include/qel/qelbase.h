@@ -12,6 +12,7 @@
 #include <qel/text/AsciiTextFilter.h>
 #include <qel/text/RecordFilter.h>
 #include <qel/text/RecordPreprocessor.h>
+#include <qel/text/Regex.h>
 #include <qel/text/TextFilter.h>
 #include <qel/text/Unicode.h>
 
