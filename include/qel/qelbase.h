@@ -23,5 +23,13 @@
 #include <qel/model/VectorIterator.h>
 #include <qel/model/Visitor.h>
 
+// text
+#include <qel/text/AsciiTextFilter.h>
+#include <qel/text/RecordFilter.h>
+#include <qel/text/RecordPreprocessor.h>
+#include <qel/text/Regex.h>
+#include <qel/text/TextFilter.h>
+#include <qel/text/Unicode.h>
+
 // util
 #include <qel/util/StringConversion.h>
