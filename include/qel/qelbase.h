@@ -1,0 +1,9 @@
+// Umbrella header: every public header of the library, sorted by area.
+#pragma once
+
+#include <qel/base/Exceptions.h>
+#include <qel/base/ResMgr.h>
+#include <qel/model/RefCounter.h>
+#include <qel/util/Files.h>
+#include <qel/util/StringConversion.h>
+#include <qel/util/Uri.h>
