@@ -21,8 +21,8 @@ std::u16string ConvertToWideChar(unsigned int codePage, std::uint32_t flags, con
 // Wide to narrow. Without terminator the whole string is converted, embedded NULs included;
 // with terminator conversion stops at the first NUL and the result ends with a NUL.
 // An unpaired surrogate becomes U+FFFD. Throws BaseException 17 on failure.
-std::string ConvertFromWideChar(unsigned int codePage, std::uint32_t flags,
-                                const std::u16string& text, bool withTerminator);
+std::string ConvertFromWideChar(unsigned int codePage, std::uint32_t flags, const std::u16string& text,
+                                bool withTerminator);
 
 std::u16string ConvertA2W(const std::string& text);
 std::u16string ConvertA2W(const char* text);
