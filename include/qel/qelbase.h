@@ -4,6 +4,12 @@
 #include <qel/base/Exceptions.h>
 #include <qel/base/ResMgr.h>
 #include <qel/model/RefCounter.h>
+#include <qel/util/Base64.h>
 #include <qel/util/Files.h>
+#include <qel/util/Guid.h>
+#include <qel/util/IdResolver.h>
+#include <qel/util/StreamHelper.h>
 #include <qel/util/StringConversion.h>
+#include <qel/util/StringHash.h>
+#include <qel/util/UniqueIdShared.h>
 #include <qel/util/Uri.h>
