@@ -11,5 +11,7 @@
 #include <qel/util/StreamHelper.h>
 #include <qel/util/StringConversion.h>
 #include <qel/util/StringHash.h>
+#include <qel/util/TextIO.h>
+#include <qel/util/TextReader.h>
 #include <qel/util/UniqueIdShared.h>
 #include <qel/util/Uri.h>

@@ -216,6 +216,14 @@ bool QelDeleteFile(const std::u16string& path) {
   return Platform::ToNativePath(path, native) && ::unlink(native.c_str()) == 0;
 }
 
+std::FILE* QelOpenFile(const std::u16string& path, const char* mode) {
+  std::string native;
+  if (!Platform::ToNativePath(path, native)) return nullptr;
+  // "e": the descriptor is not inherited by programs the process starts.
+  const std::string flags = std::string(mode) + "e";
+  return std::fopen(native.c_str(), flags.c_str());
+}
+
 int QelRmDir(const std::u16string& path) {
   std::string native;
   if (!Platform::ToNativePath(path, native)) return -1;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,8 @@ bool QelCopyFile(const std::u16string& source, const std::u16string& target, boo
 bool QelMoveFile(const std::u16string& source, const std::u16string& target);
 // Deletes a file (not a folder); a read-only file is not deleted.
 bool QelDeleteFile(const std::u16string& path);
+// Opens `path` with an fopen `mode` ("rb", "wb", "ab"...); null with errno set on failure.
+std::FILE* QelOpenFile(const std::u16string& path, const char* mode);
 // Removes an empty folder: 0 on success, -1 on failure.
 int QelRmDir(const std::u16string& path);
 // Deletes a folder and everything in it (symbolic links are removed, never followed); false at
