@@ -1,9 +1,14 @@
-// Umbrella header: every public header of the library, sorted by area.
+// Everything QelBase offers, in one include.
 #pragma once
 
+// base
 #include <qel/base/Exceptions.h>
 #include <qel/base/ResMgr.h>
+
+// model
 #include <qel/model/RefCounter.h>
+
+// util
 #include <qel/util/Base64.h>
 #include <qel/util/Files.h>
 #include <qel/util/Guid.h>
