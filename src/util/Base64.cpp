@@ -18,7 +18,7 @@ namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 // Largest input whose encoding length fits 32 bits.
-constexpr unsigned int kMaxEncodable = 3221225471u;
+constexpr unsigned int kMaxEncodable = 3221225469u;
 constexpr std::uint32_t kBad = 0x80000000u;
 
 constexpr int ValueOf(unsigned char c) {
