@@ -199,6 +199,7 @@ bool TextReader::ReadUTF16Line(std::u16string& line, bool bigEndian) {
         m_begin = m_end;
         line.push_back(kReplacement);
       }
+      if (m_convertToLowerCase) LowerAscii(line);
       return !line.empty();
     }
     if (m_end - m_begin < 2) continue;
