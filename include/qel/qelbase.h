@@ -13,3 +13,10 @@
 #include <qel/model/Transformer.h>
 #include <qel/model/VectorIterator.h>
 #include <qel/model/Visitor.h>
+#include <qel/text/AsciiTextFilter.h>
+#include <qel/text/TextFilter.h>
+#include <qel/text/Unicode.h>
+#include <qel/xml/QelXmlOutStream.h>
+#include <qel/xml/Version.h>
+#include <qel/xml/XmlSaxCallback.h>
+#include <qel/xml/XmlSaxParser.h>
