@@ -1,6 +1,14 @@
-// The whole public interface of QelBase in one include.
+// Everything QelBase offers, in one include.
 #pragma once
 
+// base
+#include <qel/base/Exceptions.h>
+#include <qel/base/ResMgr.h>
+
+// geom
+#include <qel/geom/ColorConversion.h>
+
+// model
 #include <qel/model/Cache.h>
 #include <qel/model/Composite.h>
 #include <qel/model/DocumentNode.h>
@@ -13,10 +21,21 @@
 #include <qel/model/Transformer.h>
 #include <qel/model/VectorIterator.h>
 #include <qel/model/Visitor.h>
+
+// text
 #include <qel/text/AsciiTextFilter.h>
 #include <qel/text/TextFilter.h>
 #include <qel/text/Unicode.h>
+
+// util
+#include <qel/util/StringConversion.h>
+
+// xml
+#include <qel/xml/ListIterator.h>
 #include <qel/xml/QelXmlOutStream.h>
 #include <qel/xml/Version.h>
+#include <qel/xml/XmlNode.h>
+#include <qel/xml/XmlProperty.h>
 #include <qel/xml/XmlSaxCallback.h>
 #include <qel/xml/XmlSaxParser.h>
+#include <qel/xml/XmlTree.h>
