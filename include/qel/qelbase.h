@@ -5,9 +5,28 @@
 #include <qel/base/Exceptions.h>
 #include <qel/base/ResMgr.h>
 
-// geom
-#include <qel/geom/Geometry.h>
-#include <qel/geom/Sorting.h>
+// util
+#include <qel/util/Base64.h>
+#include <qel/util/Files.h>
+#include <qel/util/Guid.h>
+#include <qel/util/IdResolver.h>
+#include <qel/util/StreamHelper.h>
+#include <qel/util/StringConversion.h>
+#include <qel/util/StringHash.h>
+#include <qel/util/TextIO.h>
+#include <qel/util/TextReader.h>
+#include <qel/util/UniqueIdShared.h>
+#include <qel/util/Uri.h>
+
+// xml
+#include <qel/xml/ListIterator.h>
+#include <qel/xml/QelXmlOutStream.h>
+#include <qel/xml/Version.h>
+#include <qel/xml/XmlNode.h>
+#include <qel/xml/XmlProperty.h>
+#include <qel/xml/XmlSaxCallback.h>
+#include <qel/xml/XmlSaxParser.h>
+#include <qel/xml/XmlTree.h>
 
 // model
 #include <qel/model/Cache.h>
@@ -31,15 +50,7 @@
 #include <qel/text/TextFilter.h>
 #include <qel/text/Unicode.h>
 
-// util
-#include <qel/util/Base64.h>
-#include <qel/util/Files.h>
-#include <qel/util/Guid.h>
-#include <qel/util/IdResolver.h>
-#include <qel/util/StreamHelper.h>
-#include <qel/util/StringConversion.h>
-#include <qel/util/StringHash.h>
-#include <qel/util/TextIO.h>
-#include <qel/util/TextReader.h>
-#include <qel/util/UniqueIdShared.h>
-#include <qel/util/Uri.h>
+// geom
+#include <qel/geom/ColorConversion.h>
+#include <qel/geom/Geometry.h>
+#include <qel/geom/Sorting.h>
