@@ -2,6 +2,9 @@
 #pragma once
 
 #include <qel/base/Exceptions.h>
+#include <qel/base/HighAvailability.h>
+#include <qel/base/OmbrelRegistry.h>
+#include <qel/base/Registry.h>
 #include <qel/base/ResMgr.h>
 #include <qel/model/RefCounter.h>
 #include <qel/task/CriticalSection.h>
