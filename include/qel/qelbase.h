@@ -3,6 +3,7 @@
 
 #include <qel/base/Exceptions.h>
 #include <qel/base/HighAvailability.h>
+#include <qel/base/LocaleNames.h>
 #include <qel/base/OmbrelRegistry.h>
 #include <qel/base/Registry.h>
 #include <qel/base/ResMgr.h>
