@@ -211,7 +211,7 @@ RegistryFile RegistryFile::Parse(std::string_view bytes) {
   while (!rest.empty()) {
     std::size_t end = rest.find(u'\n');
     std::u16string_view line = rest.substr(0, end);
-    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    while (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
     physical.push_back(line);
     if (end == std::u16string_view::npos) break;
     rest.remove_prefix(end + 1);

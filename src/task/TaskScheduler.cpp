@@ -28,6 +28,10 @@ constexpr std::int32_t kMaxThreads = 64;
 constexpr std::size_t kWaitRound = 64;  // tasks collected per round of WaitAll
 
 thread_local TaskScheduler* t_workerOf = nullptr;
+// How many tasks a waiting worker runs nested inside its waits for tasks it does not wait for.
+// Each one adds stack frames; past the bound the worker only runs the tasks it waits for.
+thread_local int t_helpDepth = 0;
+constexpr int kMaxHelpDepth = 32;
 
 // The lock and condition that every completion signal uses. Allocated once and never freed,
 // so that workers finishing tasks during process exit never meet a destroyed lock.
@@ -85,14 +89,15 @@ bool WaitForCompletion(std::int32_t timeoutMs, Ready ready) {
                                          ready);
 }
 
-// A worker that waits keeps running queued tasks; while the queue is empty it sleeps briefly
-// on the completion condition (a new task also wakes it) and looks again.
+}  // namespace
+
+// A worker that waits keeps running queued tasks: first those it waits for (so that its stack
+// grows no deeper than the nesting of the tasks), then others; while there is nothing to run
+// it sleeps briefly on the completion condition (a newly queued task also wakes it).
 template <class Done>
-void HelpUntil(TaskScheduler* worker, Done done) {
+void TaskScheduler::HelpUntil(const std::vector<TaskBase*>& awaited, Done done) {
   while (!done()) {
-    if (worker->ProcessTaskBeforeWait() && !done()) {
-      // ProcessTaskBeforeWait returns true whether or not it ran a task; a short sleep keeps
-      // an empty queue from being polled in a tight loop.
+    if (RunOneQueued(&awaited) == 0 && !done()) {
       CompletionLock& completion = Completion();
       std::unique_lock<std::mutex> lock(completion.mutex);
       completion.released.wait_for(lock, std::chrono::milliseconds(1), done);
@@ -100,7 +105,7 @@ void HelpUntil(TaskScheduler* worker, Done done) {
   }
 }
 
-}  // namespace
+namespace {}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TaskScheduler
@@ -255,18 +260,34 @@ void TaskScheduler::RunQueued(TaskBase* task) {
   }
 }
 
-int TaskScheduler::RunOneQueued() {
+int TaskScheduler::RunOneQueued(const std::vector<TaskBase*>* awaited) {
   if (t_workerOf != this) return -1;
   std::unique_lock<std::mutex> lock(m_mutex);
-  if (m_queue.empty()) return 0;
-  TaskBase* task = m_queue.front();
-  m_queue.pop_front();
+  TaskBase* task = nullptr;
+  if (awaited != nullptr) {
+    for (TaskBase* wanted : *awaited) {
+      if (wanted->m_state.load(std::memory_order_acquire) != TaskScheduled) continue;
+      // Tasks the worker waits for were usually queued last.
+      auto found = std::find(m_queue.rbegin(), m_queue.rend(), wanted);
+      if (found == m_queue.rend()) continue;
+      task = *found;
+      m_queue.erase(std::next(found).base());
+      break;
+    }
+  }
+  if (task == nullptr && !m_queue.empty() && t_helpDepth < kMaxHelpDepth) {
+    task = m_queue.front();
+    m_queue.pop_front();
+  }
+  if (task == nullptr) return 0;
   lock.unlock();
+  ++t_helpDepth;
   RunQueued(task);
+  --t_helpDepth;
   return 1;
 }
 
-bool TaskScheduler::ProcessTaskBeforeWait() { return RunOneQueued() >= 0; }
+bool TaskScheduler::ProcessTaskBeforeWait() { return RunOneQueued(nullptr) >= 0; }
 
 TaskScheduler* TaskScheduler::CurrentWorkerScheduler() { return t_workerOf; }
 
@@ -368,7 +389,8 @@ bool TaskBase::Wait(std::int32_t timeoutMs) {
   }
   if (IsFinished()) return false;
   if (TaskScheduler* worker = TaskScheduler::CurrentWorkerScheduler()) {
-    HelpUntil(worker, [this] { return IsFinished(); });
+    std::vector<TaskBase*> awaited{this};
+    worker->HelpUntil(awaited, [this] { return IsFinished(); });
     return false;
   }
   return WaitForCompletion(timeoutMs, [this] { return m_signalled; });
@@ -379,7 +401,7 @@ bool TaskBase::WaitAll(std::vector<TaskBase*>& tasks, std::int32_t timeoutMs) {
   RequireStarted(tasks);
   if (AllFinished(tasks)) return false;
   if (TaskScheduler* worker = TaskScheduler::CurrentWorkerScheduler()) {
-    HelpUntil(worker, [&tasks] { return AllFinished(tasks); });
+    worker->HelpUntil(tasks, [&tasks] { return AllFinished(tasks); });
     return false;
   }
   std::vector<TaskBase*> round;
@@ -407,7 +429,7 @@ bool TaskBase::WaitAny(std::vector<TaskBase*>& tasks, std::int32_t timeoutMs) {
   RequireStarted(tasks);
   if (AnyFinished(tasks)) return false;
   if (TaskScheduler* worker = TaskScheduler::CurrentWorkerScheduler()) {
-    HelpUntil(worker, [&tasks] { return AnyFinished(tasks); });
+    worker->HelpUntil(tasks, [&tasks] { return AnyFinished(tasks); });
     return false;
   }
   // Every task of the list is watched, not only the first 64: the signals are flags under one

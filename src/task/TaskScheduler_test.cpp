@@ -236,6 +236,18 @@ TEST(TaskSchedulerConcurrency, NestedTasksCompleteOnAPoolOfTwo) {
   EXPECT_EQ(count.load(), 1 + 3 + 9 + 27 + 81 + 243);
 }
 
+TEST(TaskSchedulerConcurrency, WideTreeDoesNotExhaustTheWorkersStacks) {
+  // Thousands of queued tasks: a waiting worker that ran any queued task inside its wait would
+  // nest one wait per task and overflow its stack.
+  TaskScheduler pool(2);
+  std::atomic<int> count{0};
+  TreeTask root(pool, 7, 4, count);
+  pool.ScheduleTask(&root);
+  root.Wait();
+  EXPECT_EQ(root.GetTaskState(), TaskCompleted);
+  EXPECT_EQ(count.load(), (1 << 16) / 3);  // 1 + 4 + ... + 4^7 = 21845
+}
+
 TEST(TaskSchedulerConcurrency, DefaultInstanceRunsStartedTasks) {
   std::atomic<int> runs{0};
   std::vector<std::unique_ptr<FunctionTask>> owned;

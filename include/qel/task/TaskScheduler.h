@@ -67,8 +67,12 @@ class TaskScheduler {
   static void Finish(TaskBase* task, TaskState state, const std::u16string& error);
   // The scheduler whose worker the calling thread is, or null.
   static TaskScheduler* CurrentWorkerScheduler();
-  // On a worker: runs one queued task (1) or finds the queue empty (0); elsewhere -1.
-  int RunOneQueued();
+  // On a worker: runs one queued task, preferring those of `awaited` (1), or finds nothing it
+  // may run (0); elsewhere -1.
+  int RunOneQueued(const std::vector<TaskBase*>* awaited);
+  // The wait of a worker thread: runs queued tasks until `done()` holds.
+  template <class Done>
+  void HelpUntil(const std::vector<TaskBase*>& awaited, Done done);
   // Takes a queued task off the pool's books after running it.
   void RunQueued(TaskBase* task);
 
