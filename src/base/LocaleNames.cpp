@@ -3,9 +3,8 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "base/EmbeddedResources.h"
 #include "base/JsonHandler.h"
-#include "base/ResourceIds.h"
+#include "qel/base/ResMgr.h"
 #include "qel/util/StringConversion.h"
 
 namespace Qel {
@@ -81,10 +80,9 @@ std::u16string FileLanguage(const std::u16string& displayLanguage) {
 }
 
 std::u16string TextResource(unsigned int id) {
-  const char* path = Detail::TextResourcePath(id);
-  if (path == nullptr) return {};
-  std::string_view bytes = Detail::FindEmbeddedResource(path);
-  return Utf8ToUtf16(bytes.data(), bytes.size());
+  std::u16string text;
+  GetLibraryResourceLoader().GetTextString(id, text);
+  return text;
 }
 
 // The name of the longest prefix of `parts` in `table`, or null.
