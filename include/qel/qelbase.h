@@ -3,6 +3,10 @@
 
 // base
 #include <qel/base/Exceptions.h>
+#include <qel/base/HighAvailability.h>
+#include <qel/base/LocaleNames.h>
+#include <qel/base/OmbrelRegistry.h>
+#include <qel/base/Registry.h>
 #include <qel/base/ResMgr.h>
 
 // util
@@ -49,6 +53,12 @@
 #include <qel/text/Regex.h>
 #include <qel/text/TextFilter.h>
 #include <qel/text/Unicode.h>
+
+// task
+#include <qel/task/CriticalSection.h>
+#include <qel/task/TaskBase.h>
+#include <qel/task/TaskScheduler.h>
+#include <qel/task/Threads.h>
 
 // geom
 #include <qel/geom/ColorConversion.h>
