@@ -5,8 +5,25 @@
 #include <qel/base/Exceptions.h>
 #include <qel/base/ResMgr.h>
 
+// geom
+#include <qel/geom/Geometry.h>
+#include <qel/geom/Sorting.h>
+
 // model
+#include <qel/model/Cache.h>
+#include <qel/model/Composite.h>
+#include <qel/model/DocumentNode.h>
+#include <qel/model/ExternalRepFactory.h>
+#include <qel/model/ExternalRepresentation.h>
+#include <qel/model/Iterator.h>
+#include <qel/model/Node.h>
+#include <qel/model/NodeFactory.h>
+#include <qel/model/PreOrderTraverser.h>
 #include <qel/model/RefCounter.h>
+#include <qel/model/Representation.h>
+#include <qel/model/Transformer.h>
+#include <qel/model/VectorIterator.h>
+#include <qel/model/Visitor.h>
 
 // util
 #include <qel/util/Base64.h>
