@@ -9,8 +9,25 @@
 #include <qel/base/Registry.h>
 #include <qel/base/ResMgr.h>
 
+// geom
+#include <qel/geom/Geometry.h>
+#include <qel/geom/Sorting.h>
+
 // model
+#include <qel/model/Cache.h>
+#include <qel/model/Composite.h>
+#include <qel/model/DocumentNode.h>
+#include <qel/model/ExternalRepFactory.h>
+#include <qel/model/ExternalRepresentation.h>
+#include <qel/model/Iterator.h>
+#include <qel/model/Node.h>
+#include <qel/model/NodeFactory.h>
+#include <qel/model/PreOrderTraverser.h>
 #include <qel/model/RefCounter.h>
+#include <qel/model/Representation.h>
+#include <qel/model/Transformer.h>
+#include <qel/model/VectorIterator.h>
+#include <qel/model/Visitor.h>
 
 // task
 #include <qel/task/CriticalSection.h>
@@ -19,4 +36,14 @@
 #include <qel/task/Threads.h>
 
 // util
+#include <qel/util/Base64.h>
+#include <qel/util/Files.h>
+#include <qel/util/Guid.h>
+#include <qel/util/IdResolver.h>
+#include <qel/util/StreamHelper.h>
 #include <qel/util/StringConversion.h>
+#include <qel/util/StringHash.h>
+#include <qel/util/TextIO.h>
+#include <qel/util/TextReader.h>
+#include <qel/util/UniqueIdShared.h>
+#include <qel/util/Uri.h>

@@ -251,6 +251,8 @@ TEST_F(RegistryTest, WriteFailureThrowsError17WithTheSystemText) {
 
 TEST_F(RegistryTest, OmbrelKeysAndHighAvailability) {
   EXPECT_EQ(OmbrelRegistry::GetRegistryKeyPath(OmbrelBase), u"SOFTWARE\\Zorvic\\Ombrel\\4.0");
+  EXPECT_EQ(OmbrelRegistry::GetRegistryKeyPath(OmbrelRecognition),
+            u"SOFTWARE\\Zorvic\\Ombrel\\4.0\\Recognition");
   EXPECT_EQ(OmbrelRegistry::GetRegistryKeyPath(OmbrelCheckReader),
             u"SOFTWARE\\Zorvic\\Ombrel\\4.0\\A2iA\\CheckReader");
   EXPECT_EQ(OmbrelRegistry::GetRegistryKeyPath(OmbrelSalienceLanguages),
