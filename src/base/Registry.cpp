@@ -9,6 +9,7 @@
 #include "qel/base/Exceptions.h"
 #include "qel/base/HighAvailability.h"
 #include "qel/base/OmbrelRegistry.h"
+#include "qel/util/Files.h"
 #include "qel/util/StringConversion.h"
 
 namespace Qel {
@@ -232,12 +233,13 @@ void Registry::SetHklmDwordRegistryValue(const std::u16string& subkey, const std
 // OmbrelRegistry
 
 std::u16string OmbrelRegistry::GetRegistryKeyPath(OmbrelRegKeys key) {
+  static const std::u16string base = u"SOFTWARE\\Zorvic\\Ombrel\\4.0";
   static const std::u16string paths[] = {
-      u"SOFTWARE\\Zorvic\\Ombrel\\4.0",
-      u"SOFTWARE\\Zorvic\\Ombrel\\4.0\\Recognition",
-      u"SOFTWARE\\Zorvic\\Ombrel\\4.0\\RecognitionProcess",
-      u"SOFTWARE\\Zorvic\\Ombrel\\4.0\\A2iA\\CheckReader",
-      u"SOFTWARE\\Zorvic\\Ombrel\\4.0\\NLP\\Salience\\Languages",
+      base,
+      GetCombinedPath(base, u"Recognition"),
+      GetCombinedPath(base, u"RecognitionProcess"),
+      GetCombinedPath(base, u"A2iA\\CheckReader"),
+      GetCombinedPath(base, u"NLP\\Salience\\Languages"),
   };
   int index = static_cast<int>(key);
   if (index < 0 || index > 4) {

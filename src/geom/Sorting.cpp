@@ -31,7 +31,9 @@ class Sorter {
         HeapSort(lo, hi);
         return;
       }
-      Swap(ChoosePivot(lo, hi), hi);
+      // The samples leave out a[hi]: after a partition the key that the previous pivot displaced
+      // often sits there, and sampling it would skew the median on ordered input.
+      Swap(ChoosePivot(lo, hi - 1), hi);
       const void* const pivot = m_a[hi];
       // Elements equal to the pivot gather at both ends (lo..p and q..hi-1) and move to the
       // middle afterwards, so runs of equal keys drop out of further partitioning.
@@ -40,17 +42,21 @@ class Sorter {
       int p = lo - 1;
       int q = hi;
       for (;;) {
-        // The bounds matter only for a comparison that is not a consistent order.
-        while (Less(m_a[++i], pivot)) {
+        // The scans keep the comparison that stopped them: 0 marks a key equal to the pivot, so
+        // the equal zones cost no further comparison. The bounds matter only for a comparison
+        // that is not a consistent order.
+        int left;
+        while ((left = Compare(m_a[++i], pivot)) < 0) {
           if (i == hi) break;
         }
-        while (Less(pivot, m_a[--j])) {
+        int right;
+        while ((right = Compare(pivot, m_a[--j])) < 0) {
           if (j == lo) break;
         }
         if (i >= j) break;
         Swap(i, j);
-        if (Compare(m_a[i], pivot) == 0) Swap(++p, i);
-        if (Compare(pivot, m_a[j]) == 0) Swap(--q, j);
+        if (right == 0) Swap(++p, i);
+        if (left == 0) Swap(--q, j);
       }
       Swap(i, hi);
       j = i - 1;
@@ -74,7 +80,8 @@ class Sorter {
         HeapSort(lo, hi);
         return;
       }
-      Swap(lo, ChoosePivot(lo, hi));
+      // The samples leave out a[lo], for the reason given in ThreeWay.
+      Swap(lo, ChoosePivot(lo + 1, hi));
       const void* const pivot = m_a[lo];
       // Both scans stop at keys equal to the pivot, which keeps runs of equal keys balanced.
       int i = lo;

@@ -158,18 +158,30 @@ bool IO::ScanForUtf8(std::FILE* stream) {
         if (i < got && block[i] < 0x80) ++i;
         continue;
       }
+      int length = 0;
       if (c >= 0xC2 && c <= 0xDF) {
-        pending = 1;
+        length = 1;
       } else if (c >= 0xE0 && c <= 0xEF) {
-        pending = 2;
+        length = 2;
       } else if (c >= 0xF0 && c <= 0xF4) {
-        pending = 3;
+        length = 3;
       } else {
         fseeko(stream, offset + static_cast<std::int64_t>(i) + 1, SEEK_SET);
         return false;
       }
       multiByte = true;
       ++i;
+      if (i + static_cast<std::size_t>(length) <= got) {
+        // The whole sequence lies in this block: check it in place.
+        for (int k = 0; k < length; ++k, ++i) {
+          if (block[i] < 0x80 || block[i] > 0xBF) {
+            fseeko(stream, offset + static_cast<std::int64_t>(i) + 1, SEEK_SET);
+            return false;
+          }
+        }
+      } else {
+        pending = length;
+      }
     }
     offset += static_cast<std::int64_t>(got);
   }

@@ -2,6 +2,7 @@
 // stream: the reader is the library's bulk text import path.
 #include "qel/util/TextReader.h"
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -10,6 +11,7 @@
 #include "qel/base/ResMgr.h"
 #include "qel/util/Files.h"
 #include "qel/util/StringConversion.h"
+#include "util/Utf.h"
 
 namespace Qel {
 
@@ -17,6 +19,27 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1 << 18;
 constexpr char16_t kReplacement = 0xFFFD;
+
+// Offset of the first unit in [begin, stop) that is a line feed or carriage return (units of
+// two bytes from `begin`, the high byte at `high`), or `stop`. memchr finds candidate low bytes.
+std::size_t FindUnitLineEnd(const unsigned char* data, std::size_t begin, std::size_t stop,
+                            int high) {
+  const int low = 1 - high;
+  auto find = [&](unsigned char target, std::size_t from, std::size_t to) {
+    for (std::size_t at = from + low; at < to;) {
+      const auto* hit = static_cast<const unsigned char*>(std::memchr(data + at, target, to - at));
+      if (hit == nullptr) break;
+      const auto offset = static_cast<std::size_t>(hit - data);
+      const std::size_t unit = offset - low;
+      if (((unit - begin) & 1) == 0 && data[unit + high] == 0) return unit;
+      at = offset + 1;
+    }
+    return to;
+  };
+  const std::size_t lineFeed = find(0x0A, begin, stop);
+  const std::size_t carriageReturn = find(0x0D, begin, lineFeed);
+  return carriageReturn < lineFeed ? carriageReturn : lineFeed;
+}
 
 void LowerAscii(std::u16string& line) {
   for (char16_t& c : line) {
@@ -143,10 +166,14 @@ std::u16string TextReader::GetNextLine() {
   return line;
 }
 
-bool TextReader::ReadByteLine(std::string& bytes) {
-  bytes.clear();
+bool TextReader::ReadByteLine(const char*& line, std::size_t& size) {
+  m_bytes.clear();
   for (;;) {
-    if (m_begin == m_end && !Fill()) return !bytes.empty();
+    if (m_begin == m_end && !Fill()) {
+      line = m_bytes.data();
+      size = m_bytes.size();
+      return size != 0;
+    }
     const char* data = m_buffer.data();
     const char* start = data + m_begin;
     const char* stop = data + m_end;
@@ -155,26 +182,38 @@ bool TextReader::ReadByteLine(std::string& bytes) {
     const auto* carriageReturn = static_cast<const char*>(std::memchr(start, '\r', limit - start));
     const char* end = carriageReturn != nullptr ? carriageReturn : lineFeed;
     if (end == nullptr) {
-      bytes.append(start, stop);
+      m_bytes.append(start, stop);
       m_begin = m_end;
       continue;
     }
-    bytes.append(start, end);
     m_begin = static_cast<std::size_t>(end - data) + 1;
+    const bool refill = *end == '\r' && m_begin == m_end;
+    if (m_bytes.empty() && !refill) {
+      // The whole line lies in the buffer: hand it out from there.
+      line = start;
+      size = static_cast<std::size_t>(end - start);
+    } else {
+      m_bytes.append(start, end);
+      line = m_bytes.data();
+      size = m_bytes.size();
+    }
     if (*end == '\r') {
       // The line feed of CR LF may be the first byte of the next read.
-      if (m_begin == m_end) Fill();
+      if (refill) Fill();
       if (m_begin < m_end && m_buffer[m_begin] == '\n') ++m_begin;
     }
-    if (!bytes.empty()) return true;
+    if (size != 0) return true;
+    m_bytes.clear();
   }
 }
 
 bool TextReader::ReadASCIILine(std::u16string& line) {
-  if (!ReadByteLine(m_bytes)) return false;
-  line.resize(m_bytes.size());
-  for (std::size_t i = 0; i < m_bytes.size(); ++i) {
-    char c = m_bytes[i];
+  const char* bytes = nullptr;
+  std::size_t size = 0;
+  if (!ReadByteLine(bytes, size)) return false;
+  line.resize(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    char c = bytes[i];
     if (m_convertToLowerCase) c = QelToLower(c);
     const auto byte = static_cast<unsigned char>(c);
     line[i] = byte == 0x80 ? char16_t{0x20AC} : char16_t{byte};
@@ -183,8 +222,11 @@ bool TextReader::ReadASCIILine(std::u16string& line) {
 }
 
 bool TextReader::ReadUTF8Line(std::u16string& line) {
-  if (!ReadByteLine(m_bytes)) return false;
-  line = Utf8ToUtf16(m_bytes.data(), m_bytes.size());
+  const char* bytes = nullptr;
+  std::size_t size = 0;
+  if (!ReadByteLine(bytes, size)) return false;
+  line.resize(Detail::Utf16CapacityFor(size));
+  line.resize(Detail::Utf8ToUtf16Buffer(bytes, size, line.data()));
   if (m_convertToLowerCase) LowerAscii(line);
   return true;
 }
@@ -205,18 +247,18 @@ bool TextReader::ReadUTF16Line(std::u16string& line, bool bigEndian) {
     if (m_end - m_begin < 2) continue;
     const auto* data = reinterpret_cast<const unsigned char*>(m_buffer.data());
     const std::size_t stop = m_begin + ((m_end - m_begin) & ~std::size_t{1});
-    std::size_t pos = m_begin;
-    while (pos < stop && !(data[pos + high] == 0 &&
-                           (data[pos + 1 - high] == 0x0A || data[pos + 1 - high] == 0x0D))) {
-      pos += 2;
-    }
+    const std::size_t pos = FindUnitLineEnd(data, m_begin, stop, high);
     const std::size_t oldSize = line.size();
     const std::size_t count = (pos - m_begin) / 2;
     line.resize(oldSize + count);
     char16_t* out = line.data() + oldSize;
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::size_t at = m_begin + 2 * i;
-      out[i] = static_cast<char16_t>((data[at + high] << 8) | data[at + 1 - high]);
+    if (std::endian::native == std::endian::little && high == 1) {
+      std::memcpy(out, data + m_begin, count * 2);
+    } else {
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = m_begin + 2 * i;
+        out[i] = static_cast<char16_t>((data[at + high] << 8) | data[at + 1 - high]);
+      }
     }
     m_begin = pos;
     if (pos == stop) continue;

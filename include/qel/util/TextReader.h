@@ -51,8 +51,9 @@ class TextReader : public RefCounter {
   void ResetFilePosition();
   // Reads more of the file behind the unread bytes; false at the end of the file.
   bool Fill();
-  // Collects the bytes of the next non-empty line of an 8-bit encoding; false at the end.
-  bool ReadByteLine(std::string& bytes);
+  // Finds the bytes of the next non-empty line of an 8-bit encoding (in the buffer, or in
+  // m_bytes when the line spans reads); valid until the next read. False at the end.
+  bool ReadByteLine(const char*& line, std::size_t& size);
 
   TextEncoding m_encoding = TextEncodingUnknown;
   std::u16string m_fileName;
