@@ -118,7 +118,11 @@ extern "C" __attribute__((visibility("hidden"), noreturn)) void __cxa_pure_virtu
 namespace Qel::Detail {
 struct PureBase;
 // Out of line and opaque, so that the compiler cannot see which override the call reaches.
+#if defined(__clang__)
+__attribute__((noinline, optnone)) void Invoke(PureBase* object);
+#else
 __attribute__((noipa)) void Invoke(PureBase* object);
+#endif
 
 struct PureBase {
   PureBase() { Invoke(this); }
