@@ -13,14 +13,21 @@ namespace Qel {
 // Code pages understood by ConvertToWideChar / ConvertFromWideChar.
 constexpr unsigned int CP_ACP = 0;  // the ANSI code page (Windows-1252 unless QEL_ANSI_CODEPAGE)
 constexpr unsigned int CP_UTF8 = 65001;
+// Conversion flags. MB_PRECOMPOSED is accepted and changes nothing (results are precomposed);
+// with MB_ERR_INVALID_CHARS (narrow to wide) or WC_ERR_INVALID_CHARS (wide to UTF-8) ill-formed
+// input is a failure instead of becoming U+FFFD. Other flag bits are ignored.
 constexpr std::uint32_t MB_PRECOMPOSED = 1;
+constexpr std::uint32_t MB_ERR_INVALID_CHARS = 8;
+constexpr std::uint32_t WC_ERR_INVALID_CHARS = 0x80;
 
 // Narrow to wide. `text` is NUL-terminated. An ill-formed sequence becomes U+FFFD (one per
-// maximal subpart). Throws BaseException 17 with the system text when the code page is unknown.
+// maximal subpart). Throws BaseException 17 with the system text when `text` is null or the
+// code page has no converter. Code pages other than 0 and 65001 use the Windows numbering.
 std::u16string ConvertToWideChar(unsigned int codePage, std::uint32_t flags, const char* text);
 // Wide to narrow. Without terminator the whole string is converted, embedded NULs included;
 // with terminator conversion stops at the first NUL and the result ends with a NUL.
-// An unpaired surrogate becomes U+FFFD. Throws BaseException 17 on failure.
+// An unpaired surrogate becomes U+FFFD in UTF-8 and "?" in other code pages, as does a
+// character the code page cannot hold. Throws BaseException 17 on failure.
 std::string ConvertFromWideChar(unsigned int codePage, std::uint32_t flags, const std::u16string& text,
                                 bool withTerminator);
 
@@ -65,8 +72,8 @@ bool IsNumeric(const char16_t& c);
 // Number of digits 0-9 in the text up to its first NUL.
 std::int32_t GetNumCount(std::u16string& text);
 
-// Every occurrence of `find` replaced from left to right without overlap. An empty `find`
-// returns the text unchanged.
+// Every occurrence of `find` replaced from left to right without overlap; both texts end at
+// their first NUL. An empty `find` returns `text` unchanged.
 std::u16string Replace(const std::u16string& text, const std::u16string& find,
                        const std::u16string& replacement);
 // Fields between separators; a trailing separator gives no empty last field.
@@ -82,7 +89,8 @@ void SplitLocatorName(const std::u16string& name, std::u16string& first, std::u1
 // `text` without every character of `characters`.
 std::u16string DeleteStr(const std::u16string& text, const std::u16string& characters);
 
-// Case mapping independent of the process locale.
+// Case mapping independent of the process locale (Unicode simple case mapping of each UTF-16
+// unit). A null text compares as an empty one.
 int QelStrICmp(const char16_t* a, const char16_t* b);
 std::u16string QelStrToLower(const std::u16string& text);
 std::u16string QelStrToUpper(const std::u16string& text);

@@ -1,0 +1,166 @@
+#include "qel/base/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <stdexcept>
+
+#include "qel/base/ResMgr.h"
+
+namespace Qel {
+namespace Detail {
+void CallPureVirtualFunction();
+}
+
+namespace {
+
+std::u16string Msg(unsigned id) { return GetLibraryResMgr().GetString(id); }
+
+TEST(BaseExceptionTest, DescriptionsFollowTheMessageTable) {
+  EXPECT_EQ(BaseException(1, u"x").GetErrorDescription(), u"Invalid argument: x.");
+  EXPECT_EQ(BaseException(1).GetErrorDescription(), u"Invalid argument specified.");
+  EXPECT_EQ(BaseException(3).GetErrorDescription(), u"Invalid file path \"(NULL)\" specified.");
+  EXPECT_EQ(BaseException(3, u"/a").GetErrorDescription(), u"Invalid file path \"/a\" specified.");
+  EXPECT_EQ(BaseException(5, u"[752]").GetErrorDescription(), u"Out of memory: [752]");
+  EXPECT_EQ(BaseException(5).GetErrorDescription(), u"Out of memory");
+  EXPECT_EQ(BaseException(17).GetErrorDescription(), u"Unknown error in Qel library occurred.");
+  EXPECT_EQ(BaseException(25, u"only this").GetErrorDescription(), u"only this");
+  EXPECT_EQ(BaseException(25).GetErrorDescription(), u"Feature not supported.");
+  EXPECT_EQ(BaseException(4).GetErrorDescription(), u"Qel exception number 4");
+  EXPECT_EQ(BaseException(68).GetErrorDescription(), u"Qel exception number 68");
+  EXPECT_EQ(BaseException(53).GetErrorDescription(), u"The settings are incomplete: ");
+  EXPECT_EQ(BaseException(73, 0xAD).GetErrorDescription(),
+            u"An unexpected Unicode character 'U+00AD' has been found.");
+  EXPECT_EQ(BaseException(73, u"\u3000").GetErrorDescription(),
+            u"An unexpected Unicode character '\u3000' has been found.");
+  EXPECT_EQ(BaseException(74, u"a;\"b", u"\"", u"2").GetErrorDescription(),
+            u"An error occurred while splitting the following line : 'a;\"b'.\n\rThe following text "
+            u"qualifier '\"' was found at index '2', but not the corresponding one after the data.");
+  EXPECT_EQ(BaseException(75, u";", u"x").GetErrorDescription(),
+            u"The following delimiter ';' is not valid because its Unicode normalized form is "
+            u"represented by multiple Unicode symbols: 'x'.");
+  EXPECT_EQ(BaseException(57).GetErrorDescription(), Msg(515));
+  EXPECT_EQ(BaseException(79, u"op").GetErrorDescription(), u"Invalid operation: 'op'.");
+}
+
+TEST(BaseExceptionTest, LongDescriptionsAreCutExceptForFeatureTexts) {
+  const std::u16string longArg(3000, u'x');
+  EXPECT_EQ(BaseException(1, longArg).GetErrorDescription().size(), 1023u);
+  EXPECT_EQ(BaseException(25, longArg).GetErrorDescription(), longArg);
+  EXPECT_EQ(XmlException(3001, longArg).GetErrorDescription(), u"No open XML node for this operation.");
+}
+
+TEST(BaseExceptionTest, WrapsStandardExceptionsWithTheFailedCall) {
+  const std::invalid_argument e("stoi");
+  BaseException none(e, "Qel::F");
+  EXPECT_EQ(none.GetErrorId(), 17);
+  EXPECT_EQ(none.GetErrorArg(), u"Qel::F(): stoi");
+  BaseException two(e, "Qel::F", u"12x", u"b");
+  EXPECT_EQ(two.GetErrorArg(), u"Qel::F(@0:'12x', @1:'b'): stoi");
+  BaseException four(e, "G", u"1", u"2", u"3", u"4");
+  EXPECT_EQ(four.GetErrorArg(), u"G(@0:'1', @1:'2', @2:'3', @3:'4'): stoi");
+  EXPECT_EQ(two.GetErrorDescription(),
+            u"Unknown error in Qel library occurred: Qel::F(@0:'12x', @1:'b'): stoi");
+  // Copies keep every field.
+  BaseException copy = two;
+  EXPECT_EQ(copy.GetErrorDescription(), two.GetErrorDescription());
+}
+
+TEST(SubclassExceptionTest, DescriptionsByClassAndId) {
+  EXPECT_EQ(OutOfBoundsException(8, 5, 3).GetErrorDescription(),
+            u"Qel-Exception: Index (5) out of range (0 - 2). ");
+  std::u16string arg = u"list";
+  EXPECT_EQ(OutOfBoundsException(8, arg).GetErrorDescription(), u"Qel-Exception - (out of range): list.");
+  EXPECT_EQ(OutOfBoundsException(8, 5, 3, arg).GetErrorDescription(),
+            u"Qel-Exception: Index (5) out of range (0 - 2): list.");
+  EXPECT_EQ(OutOfBoundsException(8, 5, 3).GetMaxIndex(), 3);
+  EXPECT_EQ(OutOfBoundsException(9, 5, 3).GetErrorDescription(), u"Qel exception number 9");
+
+  EXPECT_EQ(CollectionException(1001, 7, 7).GetErrorDescription(),
+            u"Qel-Exception: Index (7) out of range (0 - 6). ");
+  EXPECT_EQ(CollectionException(999, 1).GetErrorDescription(), u"Unknown collection exception #999.");
+  EXPECT_EQ(CollectionException(1002, 42).GetErrorDescription(), u"Item with Id #42 not found.");
+  EXPECT_EQ(CollectionException(1003, std::u16string(u"n")).GetErrorDescription(),
+            u"Item with name 'n' not found.");
+
+  EXPECT_EQ(FileIOException(2004).GetErrorDescription(), u"Could not read file");
+  EXPECT_EQ(FileIOException(2004, u"/f").GetErrorDescription(), u"Could not read file: /f");
+  EXPECT_EQ(FileIOException(2003, u"/f", u"No such file").GetErrorDescription(),
+            u"Could not open file: /f. Original error: No such file");
+  EXPECT_EQ(FileIOException(25, u"/f", u"gz").GetErrorDescription(),
+            u"This file format 'gz' is not supported: /f");
+  EXPECT_EQ(FileIOException(17, u"/f").GetErrorDescription(), u"FileIOException 17, Filename: /f");
+  EXPECT_EQ(FileIOException(2006, u"/f").GetPathname(), u"/f");
+
+  EXPECT_EQ(LockException(3000, u"/l").GetErrorDescription(), u"Could not create lock file in \"/l\".");
+  EXPECT_EQ(LockException(1, u"/l").GetErrorDescription(), u"LockException 1, Filename: /l");
+  EXPECT_EQ(UserCanceledException(21).GetErrorDescription(), u"Training canceled by user");
+  EXPECT_EQ(UserCanceledException(24).GetErrorDescription(), u"Qel exception number 24");
+  EXPECT_EQ(XmlException(3005).GetErrorDescription(), u"The XML string contains illegal characters.");
+  EXPECT_EQ(XmlException(1).GetErrorDescription(), u"Unknown XML error.");
+  EXPECT_EQ(XMLFormatException(9, u"n").GetErrorDescription(),
+            u"Invalid XML format for node 'n' detected.. Please update to the new version.");
+  EXPECT_EQ(XMLFormatException(10, u"n").GetErrorDescription(), Msg(300));
+  EXPECT_EQ(XMLFormatException(11, u"n").GetErrorDescription(), u"Invalid XML format for node 'n' detected.");
+}
+
+TEST(SubclassExceptionTest, StructuredAndSystemTexts) {
+  ExceptionPointers division{0xC0000094, nullptr};
+  EXPECT_EQ(StructuredException(&division).GetErrorDescription(),
+            u"StructuredException. The thread tried to divide an integer value by an integer "
+            u"divisor of zero.");
+  ExceptionPointers unknown{0xE06D7363, nullptr};
+  EXPECT_EQ(StructuredException(&unknown).GetErrorDescription(),
+            u"StructuredException. Unknown structured exception, exception code: -529697949");
+  EXPECT_EQ(StructuredException(&unknown).GetErrorId(), 17);
+
+  EXPECT_EQ(WinOperationException(100, u"open", 2).GetErrorDescription(),
+            u"Win operation \"open\" failed. Error: 2 - No such file or directory");
+  EXPECT_EQ(WinOperationException(100, u"op", 999999).GetErrorDescription(),
+            u"Win operation \"op\" failed. Error: 999999 - ");
+  EXPECT_EQ(WinOperationException(1, u"x").GetErrorDescription(), u"Invalid argument: x.");
+  EXPECT_EQ(WinOperationException(100, std::u16string(600, u'o'), 2).GetErrorDescription().size(), 511u);
+
+  EXPECT_EQ(GetWindowsApiMessage(13), u"Permission denied");
+  EXPECT_EQ(GetErrorMessage(2), u"No such file or directory");
+  try {
+    GetWindowsApiMessage(987654);
+    ADD_FAILURE() << "an unknown error number must throw";
+  } catch (const BaseException& e) {
+    EXPECT_EQ(e.GetErrorId(), 17);
+    EXPECT_EQ(e.GetErrorArg(), u"Invalid argument\nOriginal error code: 987654");
+  }
+}
+
+TEST(SubclassExceptionTest, HResultTexts) {
+  EXPECT_EQ(HResultToString(static_cast<std::int32_t>(0x80004005), u"Comp", u"Fn"),
+            u"Error in Comp, Function Fn: Unspecified error (0x80004005)");
+  EXPECT_EQ(HResultToString(0, u"C", u"F"), u"Error in C, Function F: Unknown error (0x0)");
+  EXPECT_EQ(HResultToString(static_cast<std::int32_t>(0x8007000E), u"C", std::u16string(400, u'f')).size(),
+            255u);
+}
+
+TEST(SubclassExceptionTest, PureVirtualCallsInTheLibraryThrow68) {
+  try {
+    Detail::CallPureVirtualFunction();
+    ADD_FAILURE() << "expected BaseException 68";
+  } catch (const BaseException& e) {
+    EXPECT_EQ(e.GetErrorId(), 68);
+  }
+}
+
+TEST(StructuredExceptionDeathTest, FaultsAreReportedWithTheirText) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        StructuredException::InititalizeStructuredExceptionHandling();
+        std::raise(SIGSEGV);
+      },
+      testing::KilledBySignal(SIGSEGV),
+      "StructuredException. The thread tried to read from or write to a virtual address");
+  EXPECT_EQ(StructuredException::CodeFromSignal(SIGFPE, FPE_INTDIV), 0xC0000094u);
+  EXPECT_EQ(StructuredException::CodeFromSignal(SIGBUS, BUS_ADRALN), 0x80000002u);
+}
+
+}  // namespace
+}  // namespace Qel

@@ -1,0 +1,25 @@
+#include "base/Throw.h"
+
+#include "base/MessageFormat.h"
+#include "platform/Platform.h"
+#include "qel/util/StringConversion.h"
+
+namespace Qel::Detail {
+
+void ThrowInvalidArgument(const std::u16string& what) { throw BaseException(1, what); }
+void ThrowOutOfMemory(const std::u16string& tag) { throw BaseException(5, tag); }
+void ThrowGeneral(const std::u16string& what) { throw BaseException(17, what); }
+void ThrowSystemError(int err) { throw BaseException(17, SystemErrorText(err)); }
+void ThrowFileError(std::int32_t id, const std::u16string& path, int err) {
+  throw FileIOException(id, path, SystemErrorText(err));
+}
+
+std::u16string SystemErrorText(int err) {
+  const std::string text = Platform::ErrnoText(err);
+  if (text.empty()) return u"Unknown system error " + AsciiToU16(std::to_string(err));
+  std::u16string out;
+  ConvertA2W(text, out);
+  return out;
+}
+
+}  // namespace Qel::Detail

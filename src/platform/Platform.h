@@ -1,0 +1,27 @@
+// The operating-system seam of the library: everything that asks Linux for something goes
+// through here. Paths and texts are UTF-8 unless a name says otherwise. Thread-safe.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace Qel::Platform {
+
+// strerror text of an errno value; "" when the system has no text for it.
+std::string ErrnoText(int err);
+// The path of the shared object or executable that holds `address` ("" when unknown).
+std::string ModulePathOf(const void* address);
+// The running executable's path ("" when it cannot be read).
+std::string ExecutablePath();
+// An environment variable, or nothing when unset.
+std::optional<std::string> GetEnv(const char* name);
+// true when `path` names an existing folder.
+bool IsFolder(const std::string& path);
+// Reads a whole file; false (with errno set) on failure.
+bool ReadWholeFile(const std::string& path, std::string& out);
+// The message locale as a language name ("de_DE.UTF-8" gives "de-DE"); nothing for C/POSIX.
+std::optional<std::string> MessageLocaleName();
+// Writes a line (UTF-8, followed by a line feed) to standard output.
+void WriteDiagnosticLine(const std::string& line);
+
+}  // namespace Qel::Platform

@@ -1,0 +1,26 @@
+// UTF-8 <-> UTF-16 transcoding over caller-owned buffers, the core of the library's string
+// conversions. Ill-formed input becomes U+FFFD (one per maximal ill-formed subpart of UTF-8, one
+// per unpaired surrogate). Pure functions; safe from any thread.
+#pragma once
+
+#include <cstddef>
+
+namespace Qel::Detail {
+
+// Units Utf8ToUtf16Buffer may write for `size` input bytes (it never writes more).
+constexpr std::size_t Utf16CapacityFor(std::size_t size) { return size; }
+// The exact number of bytes Utf16ToUtf8Buffer writes for these units.
+std::size_t Utf8LengthOf(const char16_t* data, std::size_t size);
+
+// Decodes `size` bytes (NULs included) into `out`, which holds Utf16CapacityFor(size) units.
+// Returns the number of units written; `hadErrors` (if given) is set when a U+FFFD was
+// substituted.
+std::size_t Utf8ToUtf16Buffer(const char* data, std::size_t size, char16_t* out,
+                              bool* hadErrors = nullptr);
+// Encodes `size` units (NULs included) into `out`, which holds Utf8LengthOf(data, size) bytes.
+// Returns the number of bytes written; `hadErrors` (if given) is set when an unpaired surrogate
+// was replaced by U+FFFD.
+std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out,
+                              bool* hadErrors = nullptr);
+
+}  // namespace Qel::Detail
