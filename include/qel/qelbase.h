@@ -34,5 +34,16 @@
 #include <qel/model/VectorIterator.h>
 #include <qel/model/Visitor.h>
 
+// text
+#include <qel/text/AsciiTextFilter.h>
+#include <qel/text/TextFilter.h>
+#include <qel/text/Unicode.h>
+
 // util
 #include <qel/util/StringConversion.h>
+
+// xml
+#include <qel/xml/QelXmlOutStream.h>
+#include <qel/xml/Version.h>
+#include <qel/xml/XmlSaxCallback.h>
+#include <qel/xml/XmlSaxParser.h>
