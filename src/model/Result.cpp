@@ -34,9 +34,8 @@ bool isElement(const unsigned char* name, const char* expected) {
 }  // namespace
 
 void Result::SetClassIdentifiers(std::map<unsigned int, std::u16string> ids) {
-  std::atomic_store(&identifierStore(),
-                    std::shared_ptr<const ClassIdentifiers>(
-                        std::make_shared<ClassIdentifiers>(std::move(ids))));
+  std::atomic_store(&identifierStore(), std::shared_ptr<const ClassIdentifiers>(
+                                            std::make_shared<ClassIdentifiers>(std::move(ids))));
 }
 
 std::map<unsigned int, std::u16string> Result::GetClassIdentifiers() { return *loadIdentifiers(); }

@@ -24,10 +24,9 @@ void SparseResult::SetResults(const std::vector<IndexedResult>& entries) { m_ent
 std::vector<IndexedResult> SparseResult::GetResults() { return m_entries; }
 
 void SparseResult::SortResults() {
-  std::stable_sort(m_entries.begin(), m_entries.end(),
-                   [](const IndexedResult& a, const IndexedResult& b) {
-                     return a.GetValue() > b.GetValue();
-                   });
+  std::stable_sort(
+      m_entries.begin(), m_entries.end(),
+      [](const IndexedResult& a, const IndexedResult& b) { return a.GetValue() > b.GetValue(); });
 }
 
 float SparseResult::GetResult(unsigned int classIndex) const {
@@ -60,9 +59,9 @@ void SparseResult::SetResultItem(unsigned int classIndex, float value, eResultTy
 }
 
 unsigned int SparseResult::GetFinalClassCount() {
-  return static_cast<unsigned int>(std::count_if(
-      m_entries.begin(), m_entries.end(),
-      [](const IndexedResult& e) { return (e.GetResType() & ResTypeFinal) != 0; }));
+  return static_cast<unsigned int>(
+      std::count_if(m_entries.begin(), m_entries.end(),
+                    [](const IndexedResult& e) { return (e.GetResType() & ResTypeFinal) != 0; }));
 }
 
 unsigned int SparseResult::GetFinalClassId(unsigned int n) {

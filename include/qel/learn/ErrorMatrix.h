@@ -15,9 +15,9 @@ namespace Qel {
 
 // How the caller rates a decision.
 enum eResultMatrixExceptionStatus : std::int32_t {
-  MatrixStatusNormal = -1,             // an ordinary outcome
-  MatrixStatusExceptionCorrect = 1,    // an exception that counts as correct
-  MatrixStatusExceptionRejected = 2,   // an exception that counts as rejected
+  MatrixStatusNormal = -1,            // an ordinary outcome
+  MatrixStatusExceptionCorrect = 1,   // an exception that counts as correct
+  MatrixStatusExceptionRejected = 2,  // an exception that counts as rejected
 };
 
 // One cell of the matrix.

@@ -169,8 +169,9 @@ class PcaAnalyzer : public Algorithm {
   Representation::RepTag m_resultTag = Representation::DefaultTag;
 
   // Working state of a learning step, kept between runs only to reuse its storage.
-  std::vector<double> m_centred;    // N x N, row-major
+  std::vector<double> m_centred;      // active x active, row-major, divided by n
   std::vector<std::size_t> m_active;  // indices of the active examples
+  Matrix m_work;                      // the eigenvectors over the active examples
   std::uint32_t m_iterations = 0;
 };
 
