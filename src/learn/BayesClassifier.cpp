@@ -11,6 +11,7 @@
 #include <qel/model/SparseResult.h>
 
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <new>
 
@@ -26,7 +27,7 @@ template <class VisitFn>
 void walkDocuments(Node* root, VisitFn&& visit) {
   DocumentNode* first = dynamic_cast<DocumentNode*>(root);
   if (first == nullptr) return;
-  std::vector<VectorIterator> stack;
+  std::deque<VectorIterator> stack;  // a deque never copies (and so rewinds) the iterators it holds
   if (visit(first)) {
     stack.push_back(first->GetVectorIterator());
   }

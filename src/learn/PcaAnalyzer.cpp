@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <istream>
 #include <limits>
 #include <new>
@@ -489,7 +490,8 @@ void PcaAnalyzer::project(Node* node) {
   // Pre-order with an explicit stack, so that deep trees do not exhaust the thread's stack.
   projectOne(root);
   if (!m_batch) return;
-  std::vector<VectorIterator> stack{root->GetVectorIterator()};
+  std::deque<VectorIterator> stack{
+      root->GetVectorIterator()};  // never copies (rewinds) its iterators
   while (!stack.empty()) {
     VectorIterator& it = stack.back();
     if (it.Done()) {
