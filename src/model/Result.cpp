@@ -40,6 +40,8 @@ void Result::SetClassIdentifiers(std::map<unsigned int, std::u16string> ids) {
 
 std::map<unsigned int, std::u16string> Result::GetClassIdentifiers() { return *loadIdentifiers(); }
 
+bool Result::Save(std::ostream* os) { return Node::Save(os); }
+
 void Result::Save(const std::string& elementName, QelXmlOutStream* out) {
   const std::vector<IndexedResult> best = GetBestResults(0);
   const std::shared_ptr<const ClassIdentifiers> ids = loadIdentifiers();

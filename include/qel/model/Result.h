@@ -98,6 +98,8 @@ class Result : public Node, public Representation, public XmlDefaultCallback {
   // Applies the attributes of the result element that starts a load.
   virtual void InitializeProperties(XmlSaxParser* parser, const unsigned char** attributes) = 0;
 
+  // A result has no binary form: writes nothing and returns true, as a plain node does.
+  bool Save(std::ostream* os) override;
   // Writes the result as element `elementName` with one "ClsItem" per best entry whose value
   // is above 1e-7. Throws what the stream throws.
   void Save(const std::string& elementName, QelXmlOutStream* out);
