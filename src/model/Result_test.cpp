@@ -4,10 +4,13 @@
 #include <qel/model/SparseResult.h>
 #include <qel/util/StringConversion.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace Qel {
 namespace {
@@ -197,6 +200,33 @@ TEST(ResultXmlTest, HostileCountsThrowAndMalformedTextKeepsResult) {
   EXPECT_EQ(r->GetResults().size(), 2u);
   r->LoadFromXmlString(u"<ClsResults ClsCount=\"2\"><ClsItem conf=");
   EXPECT_EQ(r->GetResults().size(), 3u);
+}
+
+TEST(ResultConcurrencyTest, IdentifiersCanChangeWhileOtherThreadsSave) {
+  std::vector<std::thread> savers;
+  std::atomic<bool> bad{false};
+  for (int t = 0; t < 3; ++t) {
+    savers.emplace_back([&bad] {
+      auto r = FullResult::CreateSharedPtr();
+      r->SetResults(std::vector<float>{0.0f, 0.5f});
+      for (int i = 0; i < 300; ++i) {
+        const std::string xml = Utf8(r->SaveToXmlString());
+        // Each save sees one whole map: the identifier is either absent or complete.
+        if (xml.find("ClassGuid") != std::string::npos &&
+            xml.find("ClassGuid=\"identifier-of-class-one\"") == std::string::npos) {
+          bad = true;
+        }
+      }
+    });
+  }
+  for (int i = 0; i < 300; ++i) {
+    Result::SetClassIdentifiers(
+        i % 2 ? std::map<unsigned int, std::u16string>{}
+              : std::map<unsigned int, std::u16string>{{1, u"identifier-of-class-one"}});
+  }
+  for (auto& t : savers) t.join();
+  Result::SetClassIdentifiers({});
+  EXPECT_FALSE(bad);
 }
 
 }  // namespace
