@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string expected = input.substr(0, static_cast<std::size_t>(is.tellg()));
   const std::string written = Saved(pca);
   if (expected.size() >= 20) {
-    const bool relearn = expected[16] == 1 && expected[17] == 0 && expected[18] == 0 &&
-                         expected[19] == 0;
+    const bool relearn =
+        expected[16] == 1 && expected[17] == 0 && expected[18] == 0 && expected[19] == 0;
     if (!relearn) expected.replace(16, 4, std::string(4, '\0'));
   }
   Check(written == expected);
