@@ -3,7 +3,16 @@
 
 // base
 #include <qel/base/Exceptions.h>
+#include <qel/base/HighAvailability.h>
+#include <qel/base/LocaleNames.h>
+#include <qel/base/OmbrelRegistry.h>
+#include <qel/base/Registry.h>
 #include <qel/base/ResMgr.h>
+
+// geom
+#include <qel/geom/ColorConversion.h>
+#include <qel/geom/Geometry.h>
+#include <qel/geom/Sorting.h>
 
 // learn
 #include <qel/learn/Algorithm.h>
@@ -34,16 +43,39 @@
 #include <qel/model/VectorIterator.h>
 #include <qel/model/Visitor.h>
 
+// task
+#include <qel/task/CriticalSection.h>
+#include <qel/task/TaskBase.h>
+#include <qel/task/TaskScheduler.h>
+#include <qel/task/Threads.h>
+
 // text
 #include <qel/text/AsciiTextFilter.h>
+#include <qel/text/RecordFilter.h>
+#include <qel/text/RecordPreprocessor.h>
+#include <qel/text/Regex.h>
 #include <qel/text/TextFilter.h>
 #include <qel/text/Unicode.h>
 
 // util
+#include <qel/util/Base64.h>
+#include <qel/util/Files.h>
+#include <qel/util/Guid.h>
+#include <qel/util/IdResolver.h>
+#include <qel/util/StreamHelper.h>
 #include <qel/util/StringConversion.h>
+#include <qel/util/StringHash.h>
+#include <qel/util/TextIO.h>
+#include <qel/util/TextReader.h>
+#include <qel/util/UniqueIdShared.h>
+#include <qel/util/Uri.h>
 
 // xml
+#include <qel/xml/ListIterator.h>
 #include <qel/xml/QelXmlOutStream.h>
 #include <qel/xml/Version.h>
+#include <qel/xml/XmlNode.h>
+#include <qel/xml/XmlProperty.h>
 #include <qel/xml/XmlSaxCallback.h>
 #include <qel/xml/XmlSaxParser.h>
+#include <qel/xml/XmlTree.h>

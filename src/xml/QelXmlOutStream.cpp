@@ -289,8 +289,7 @@ void QelXmlOutStream::ConvertStringForXml(std::string& text) {
 }
 
 const char* QelXmlOutStream::ConvertString(const std::u16string& text) {
-  auto encoder = static_cast<xmlCharEncodingHandlerPtr>(m_encoder);
-  if (encoder == nullptr) Detail::ThrowGeneral(u"[1103]");
+  if (m_encoder == nullptr) Detail::ThrowGeneral(u"[1103]");
   if (text.size() > (INT32_MAX - 100) / 4) Detail::ThrowOutOfMemory(u"");
   const std::size_t needed = text.size() * 4 + 100;
   if (m_conversionSize < needed) {
@@ -299,24 +298,34 @@ const char* QelXmlOutStream::ConvertString(const std::u16string& text) {
     m_conversion = block;
     m_conversionSize = needed;
   }
+  // Converted here rather than by the encoder, which passes an unpaired low surrogate through
+  // as bytes that are not UTF-8; an unpaired surrogate becomes U+FFFD. The text ends at its
+  // first NUL.
   auto out = reinterpret_cast<unsigned char*>(m_conversion);
-  auto in = reinterpret_cast<const unsigned char*>(text.data());
-  int inLeft = static_cast<int>(text.size() * 2);
   std::size_t produced = 0;
-  while (inLeft > 0) {
-    int outLength = static_cast<int>(m_conversionSize - produced - 4);
-    int inLength = inLeft;
-    const int result = encoder->input(out + produced, &outLength, in, &inLength);
-    produced += static_cast<std::size_t>(outLength > 0 ? outLength : 0);
-    in += inLength;
-    inLeft -= inLength;
-    if (result >= 0 || inLeft <= 0) break;
-    // An unpaired surrogate stops the library's conversion: it becomes U+FFFD and the rest of
-    // the text is converted too.
-    std::memcpy(out + produced, "\xEF\xBF\xBD", 3);
-    produced += 3;
-    in += 2;
-    inLeft -= 2;
+  for (std::size_t i = 0; i < text.size() && text[i] != 0; ++i) {
+    std::uint32_t c = text[i];
+    if (c < 0x80) {
+      out[produced++] = static_cast<unsigned char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+      else
+        c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      out[produced++] = static_cast<unsigned char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      out[produced++] = static_cast<unsigned char>(0xE0 | (c >> 12));
+      out[produced++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      out[produced++] = static_cast<unsigned char>(0xF0 | (c >> 18));
+      out[produced++] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+      out[produced++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out[produced++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
   }
   out[produced] = 0;
   return m_conversion;

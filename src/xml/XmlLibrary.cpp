@@ -16,14 +16,17 @@ std::string g_lastRefused;
 // Refuses every load; libxml2 then goes on without the entity's content. The refusal is silent
 // for the parser, so it is counted here.
 xmlParserInputPtr RefuseExternalLoad(const char* url, const char* id, xmlParserCtxtPtr) {
-  g_refused.fetch_add(1, std::memory_order_relaxed);
-  const char* what = url != nullptr ? url : (id != nullptr ? id : "");
-  std::lock_guard<std::mutex> lock(g_lastMutex);
-  g_lastRefused = what;
+  RecordRefusedLoad(url != nullptr ? url : id);
   return nullptr;
 }
 
 }  // namespace
+
+void RecordRefusedLoad(const char* url) {
+  g_refused.fetch_add(1, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(g_lastMutex);
+  g_lastRefused = url != nullptr ? url : "";
+}
 
 void InitXmlLibrary() {
   static std::once_flag once;

@@ -24,6 +24,8 @@ void InitXmlLibrary();
 // How many external loads the loader has refused since the process started, and the last URL
 // refused (for diagnostics and tests).
 std::uint64_t RefusedExternalLoads();
+// Records a refusal decided elsewhere (an external entity a reader drops at its declaration).
+void RecordRefusedLoad(const char* url);
 std::string LastRefusedExternalLoad();
 
 }  // namespace Qel::Detail

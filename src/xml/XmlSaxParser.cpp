@@ -26,6 +26,7 @@ namespace Qel {
 // Entity hooks of the handler table: they reach the parser's private state.
 struct XmlSaxParserHooks {
   static xmlEntityPtr GetEntity(void* context, const xmlChar* name);
+  static xmlEntityPtr GetParameterEntity(void* context, const xmlChar* name);
   static void EntityDecl(void* context, const xmlChar* name, int type, const xmlChar* publicId,
                          const xmlChar* systemId, xmlChar* content);
   static const xmlSAXHandler& Handler();
@@ -56,6 +57,7 @@ const xmlSAXHandler& XmlSaxParserHooks::Handler() {
     h.endElement = &XmlSaxParser::endElementCallback;
     h.characters = reinterpret_cast<charactersSAXFunc>(&XmlSaxParser::charactersCallback);
     h.getEntity = &XmlSaxParserHooks::GetEntity;
+    h.getParameterEntity = &XmlSaxParserHooks::GetParameterEntity;
     h.entityDecl = &XmlSaxParserHooks::EntityDecl;
     return h;
   }();
@@ -74,16 +76,33 @@ xmlEntityPtr XmlSaxParserHooks::GetEntity(void* context, const xmlChar* name) {
   return entity;
 }
 
+xmlEntityPtr XmlSaxParserHooks::GetParameterEntity(void* context, const xmlChar* name) {
+  auto* parser = static_cast<XmlSaxParser*>(context);
+  if (parser->m_stopped || parser->m_entities == nullptr) return nullptr;
+  xmlEntityPtr entity = xmlGetParameterEntity(static_cast<xmlDocPtr>(parser->m_entities), name);
+  if (entity != nullptr && !parser->ChargeEntity(static_cast<std::size_t>(entity->length) + 1))
+    return nullptr;
+  return entity;
+}
+
 void XmlSaxParserHooks::EntityDecl(void* context, const xmlChar* name, int type,
                                    const xmlChar* publicId, const xmlChar* systemId,
                                    xmlChar* content) {
   auto* parser = static_cast<XmlSaxParser*>(context);
   if (parser->m_stopped) return;
-  // General entities only: external ones are kept so that a reference to them is skipped (the
-  // entity loader refuses the content) instead of ending the document.
-  if (type != XML_INTERNAL_GENERAL_ENTITY && type != XML_EXTERNAL_GENERAL_PARSED_ENTITY &&
-      type != XML_EXTERNAL_GENERAL_UNPARSED_ENTITY)
+  // An external entity is never loaded: it is kept as an empty internal one, so that its
+  // references read as nothing and the rest of the document is still read (the library ends
+  // the document at a reference it cannot resolve).
+  if (type == XML_EXTERNAL_GENERAL_PARSED_ENTITY || type == XML_EXTERNAL_PARAMETER_ENTITY) {
+    Detail::RecordRefusedLoad(reinterpret_cast<const char*>(systemId != nullptr ? systemId : publicId));
+    type = type == XML_EXTERNAL_PARAMETER_ENTITY ? XML_INTERNAL_PARAMETER_ENTITY
+                                                 : XML_INTERNAL_GENERAL_ENTITY;
+    publicId = systemId = nullptr;
+    content = const_cast<xmlChar*>(BAD_CAST "");
+  } else if (type != XML_INTERNAL_GENERAL_ENTITY && type != XML_INTERNAL_PARAMETER_ENTITY &&
+             type != XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
     return;
+  }
   auto doc = static_cast<xmlDocPtr>(parser->m_entities);
   if (doc == nullptr) {
     doc = xmlNewDoc(BAD_CAST "1.0");
@@ -94,7 +113,10 @@ void XmlSaxParserHooks::EntityDecl(void* context, const xmlChar* name, int type,
     }
     parser->m_entities = doc;
   }
-  if (xmlGetDocEntity(doc, name) == nullptr || xmlGetPredefinedEntity(name) != nullptr)
+  // The first declaration of a name holds, as XML requires.
+  const bool parameter = type == XML_INTERNAL_PARAMETER_ENTITY;
+  if (parameter ? xmlGetParameterEntity(doc, name) == nullptr
+                : (xmlGetDocEntity(doc, name) == nullptr || xmlGetPredefinedEntity(name) != nullptr))
     xmlAddDocEntity(doc, name, type, publicId, systemId, content);
 }
 
