@@ -175,7 +175,7 @@ std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out,
   char* o = out;
   bool errors = false;
   while (p < dataEnd) {
-    const char16_t* end = dataEnd;
+    const char16_t* runEnd = dataEnd;
 #if defined(__SSE2__)
     if (dataEnd - p >= 8) {
       const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -189,14 +189,15 @@ std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out,
         o += 8;
         continue;
       }
-      // Keep the ASCII prefix just stored; encode the rest of the chunk one unit at a time.
+      // Keep the ASCII prefix just stored; the run of non-ASCII units follows.
       const int ascii = __builtin_ctz(~asciiMask) / 2;
-      end = p + 8;
       p += ascii;
       o += ascii;
+      runEnd = p + 1;
     }
 #endif
-    while (p < end) {
+    // Up to runEnd, then on while non-ASCII units follow (their branches predict well in a run).
+    while (p < runEnd || (p < dataEnd && *p >= 0x80)) {
       const unsigned c = *p++;
       if (c < 0x80) {
         *o++ = static_cast<char>(c);
