@@ -170,34 +170,35 @@ std::size_t Utf8LengthOf(const char16_t* data, std::size_t size) {
 }
 
 std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out, bool* hadErrors) {
+  // Deciding per block of 32 units, not per chunk of 8, keeps the plain loop running through
+  // mixed text, where switching between the two paths costs more than the wide path saves.
+  constexpr std::ptrdiff_t kBlock = 32;
   const char16_t* p = data;
   const char16_t* const dataEnd = data + size;
   char* o = out;
   bool errors = false;
   while (p < dataEnd) {
-    const char16_t* runEnd = dataEnd;
+    const char16_t* blockEnd = dataEnd - p > kBlock ? p + kBlock : dataEnd;
 #if defined(__SSE2__)
-    if (dataEnd - p >= 8) {
-      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
-      const unsigned asciiMask =
-          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
-      // 8 units take at least 8 output bytes, so an exact-size buffer is never overrun.
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
-      if (asciiMask == 0xFFFF) {
-        p += 8;
-        o += 8;
+    // A block of ASCII is packed 8 units at a time (exactly one output byte per unit).
+    if (blockEnd - p == kBlock) {
+      __m128i any = _mm_setzero_si128();
+      for (int k = 0; k < kBlock; k += 8) {
+        any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)));
+      }
+      any = _mm_and_si128(any, _mm_set1_epi16(static_cast<short>(0xFF80)));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) == 0xFFFF) {
+        for (int k = 0; k < kBlock; k += 8) {
+          const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(o + k), _mm_packus_epi16(units, units));
+        }
+        p += kBlock;
+        o += kBlock;
         continue;
       }
-      // Keep the ASCII prefix just stored; the run of non-ASCII units follows.
-      const int ascii = __builtin_ctz(~asciiMask) / 2;
-      p += ascii;
-      o += ascii;
-      runEnd = p + 1;
     }
 #endif
-    // Up to runEnd, then on while non-ASCII units follow (their branches predict well in a run).
-    while (p < runEnd || (p < dataEnd && *p >= 0x80)) {
+    while (p < blockEnd) {
       const unsigned c = *p++;
       if (c < 0x80) {
         *o++ = static_cast<char>(c);
