@@ -116,17 +116,27 @@ extern "C" __attribute__((visibility("hidden"), noreturn)) void __cxa_pure_virtu
 }
 
 namespace Qel::Detail {
-namespace {
+struct PureBase;
+// Out of line and opaque, so that the compiler cannot see which override the call reaches.
+#if defined(__clang__)
+__attribute__((noinline, optnone)) void Invoke(PureBase* object);
+#else
+__attribute__((noipa)) void Invoke(PureBase* object);
+#endif
+
 struct PureBase {
-  PureBase() { Call(); }
+  PureBase() { Invoke(this); }
   virtual ~PureBase() = default;
-  void Call() { Run(); }
   virtual void Run() = 0;
 };
+
+void Invoke(PureBase* object) {
+  asm volatile("" : "+r"(object) : : "memory");
+  object->Run();
+}
 struct PureDerived : PureBase {
   void Run() override {}
 };
-}  // namespace
 
 // Makes a pure virtual call inside the library (the call during PureBase's construction),
 // so that tests can check the hook.
