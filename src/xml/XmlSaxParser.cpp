@@ -160,7 +160,12 @@ void XmlSaxParser::StartParse(XmlSaxCallback* callback) {
 
 void XmlSaxParser::EndParse() {
   if (m_context != nullptr) {
-    xmlFreeParserCtxt(static_cast<xmlParserCtxtPtr>(m_context));
+    auto context = static_cast<xmlParserCtxtPtr>(m_context);
+    // In SAX mode the library keeps its own copy of entity declarations in a document of its
+    // own that the parser's owner frees.
+    if (context->myDoc != nullptr) xmlFreeDoc(context->myDoc);
+    context->myDoc = nullptr;
+    xmlFreeParserCtxt(context);
     m_context = nullptr;
   }
   if (m_entities != nullptr) {
@@ -357,7 +362,7 @@ bool XmlSaxParser::ChargeEntity(std::size_t bytes) {
   m_entityBytes += bytes;
   if (m_entityBytes <= Detail::kMaxEntityExpansion) return true;
   Abort(std::make_exception_ptr(
-      XMLFormatException(Detail::kDocumentTooLarge, u"entity expansion beyond 64 MiB")));
+      XMLFormatException(Detail::kDocumentTooLarge, u"entity expansion beyond 16 MiB")));
   return false;
 }
 

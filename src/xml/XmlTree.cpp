@@ -372,7 +372,7 @@ bool XmlTree::ParseDocument(const char* data, std::size_t size) {
   ctxt->myDoc = nullptr;
   xmlFreeParserCtxt(ctxt);
   if (budget.exceeded)
-    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"entity expansion beyond 64 MiB");
+    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"entity expansion beyond 16 MiB");
   if (!doc) return false;
   xmlNodePtr rootElement = xmlDocGetRootElement(doc.get());
   if (rootElement == nullptr) return false;
