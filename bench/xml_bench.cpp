@@ -40,7 +40,8 @@ void CountAttributes(Tally& tally, const unsigned char** attributes) {
 // A scratch folder removed when the benchmarks end.
 struct ScratchFolder {
   ScratchFolder()
-      : path(std::filesystem::temp_directory_path() / ("qel-xml-bench-" + std::to_string(::getpid()))) {
+      : path(std::filesystem::temp_directory_path() /
+             ("qel-xml-bench-" + std::to_string(::getpid()))) {
     std::filesystem::create_directories(path);
   }
   ~ScratchFolder() {
@@ -61,9 +62,13 @@ const std::string& Document(bool compressed) {
     std::string doc = "<?xml version=\"1.0\"?>\n<records>\n";
     for (int i = 0; doc.size() < (50u << 20); ++i) {
       doc += "  <record id=\"" + std::to_string(i) + "\" class=\"invoice\" score=\"0." +
-             std::to_string(i % 1000) + "\">\n    <field name=\"customer\">M&#252;ller &amp; S&#246;hne GmbH</field>\n"
-             "    <field name=\"amount\">" + std::to_string(i * 17 % 100000) + ".99</field>\n"
-             "    <note>Payment within 30 days to the account given on the first page.</note>\n  </record>\n";
+             std::to_string(i % 1000) +
+             "\">\n    <field name=\"customer\">M&#252;ller &amp; S&#246;hne GmbH</field>\n"
+             "    <field name=\"amount\">" +
+             std::to_string(i * 17 % 100000) +
+             ".99</field>\n"
+             "    <note>Payment within 30 days to the account given on the first page.</note>\n  "
+             "</record>\n";
     }
     doc += "</records>\n";
     std::ofstream(Folder() / "doc.xml", std::ios::binary) << doc;
@@ -118,7 +123,8 @@ Tally ParseWithLibxml2(const std::string& path) {
   };
   handler.endElement = [](void* context, const xmlChar*) {
     auto state = static_cast<RawState*>(context);
-    if (state->text.find_first_not_of(" \t\r\n") != std::string::npos) state->tally.textBytes += state->text.size();
+    if (state->text.find_first_not_of(" \t\r\n") != std::string::npos)
+      state->tally.textBytes += state->text.size();
     state->text.clear();
   };
   handler.characters = [](void* context, const xmlChar* text, int length) {
@@ -146,8 +152,10 @@ void BM_XmlSaxParser_ParseFile(benchmark::State& state) {
   const std::string& path = Document(state.range(0) != 0);
   Tally tally;
   for (auto _ : state) benchmark::DoNotOptimize(tally = ParseWithLibrary(path));
-  if (!(tally == ParseWithLibxml2(path)) || tally.elements < 100000) state.SkipWithError("results differ");
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(Document(false))));
+  if (!(tally == ParseWithLibxml2(path)) || tally.elements < 100000)
+    state.SkipWithError("results differ");
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(Document(false))));
   state.SetLabel(state.range(0) ? "gzip" : "plain");
 }
 
@@ -156,7 +164,8 @@ void BM_Libxml2_Sax1PushParse(benchmark::State& state) {
   Tally tally;
   for (auto _ : state) benchmark::DoNotOptimize(tally = ParseWithLibxml2(path));
   if (tally.elements < 100000) state.SkipWithError("document not read");
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(Document(false))));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(Document(false))));
   state.SetLabel(state.range(0) ? "gzip" : "plain");
 }
 
@@ -185,8 +194,8 @@ void BM_QelXmlOutStream_WriteString(benchmark::State& state) {
     size = out.getXmlString().size();
     sample = out.getXmlString().substr(0, 200);
   }
-  if (sample.find("<record id=\"0\" class=\"invoice\" customer=\"M\xC3\xBCller &amp; S\xC3\xB6hne\"></record>") ==
-      std::string::npos)
+  if (sample.find("<record id=\"0\" class=\"invoice\" customer=\"M\xC3\xBCller &amp; "
+                  "S\xC3\xB6hne\"></record>") == std::string::npos)
     state.SkipWithError("unexpected output");
   state.SetItemsProcessed(state.iterations() * kElements);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
@@ -219,7 +228,8 @@ void BM_Libxml2_TextWriterMemory(benchmark::State& state) {
     sample.assign(reinterpret_cast<const char*>(xmlBufferContent(buffer)), 200);
     xmlBufferFree(buffer);
   }
-  if (sample.find("<record id=\"0\" class=\"invoice\"") == std::string::npos) state.SkipWithError("unexpected output");
+  if (sample.find("<record id=\"0\" class=\"invoice\"") == std::string::npos)
+    state.SkipWithError("unexpected output");
   state.SetItemsProcessed(state.iterations() * kElements);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
@@ -248,7 +258,8 @@ void BM_XmlTree_Write(benchmark::State& state) {
   const std::u16string path = Qel::ConvertUtf8ToWideChar((Folder() / "tree.xml").string());
   for (auto _ : state) tree.Write(path);
   Qel::XmlTree back(path);
-  if (back.GetRoot() == nullptr || back.GetRoot()->ChildCount() != 25000) state.SkipWithError("tree not written");
+  if (back.GetRoot() == nullptr || back.GetRoot()->ChildCount() != 25000)
+    state.SkipWithError("tree not written");
   state.SetItemsProcessed(state.iterations() * 100001);
   state.SetLabel(state.range(0) ? "gzip" : "plain");
 }
@@ -264,7 +275,8 @@ void BM_XmlTree_Read(benchmark::State& state) {
   Qel::XmlTree tree;
   tree.SetFilename(path);
   for (auto _ : state) tree.Read();
-  if (tree.GetRoot() == nullptr || tree.GetRoot()->ChildCount() != 25000) state.SkipWithError("tree not read");
+  if (tree.GetRoot() == nullptr || tree.GetRoot()->ChildCount() != 25000)
+    state.SkipWithError("tree not read");
   state.SetItemsProcessed(state.iterations() * 100001);
   state.SetLabel(state.range(0) ? "gzip" : "plain");
 }

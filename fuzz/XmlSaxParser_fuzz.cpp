@@ -30,8 +30,8 @@ bool SameTree(const Qel::XmlNode* a, const Qel::XmlNode* b) {
     for (auto p = x->GetProperties().begin(), q = y->GetProperties().begin();
          p != x->GetProperties().end(); ++p, ++q)
       if ((*p)->GetName() != (*q)->GetName() || (*p)->GetValue() != (*q)->GetValue()) return false;
-    for (auto c = x->GetChildren().begin(), d = y->GetChildren().begin(); c != x->GetChildren().end();
-         ++c, ++d)
+    for (auto c = x->GetChildren().begin(), d = y->GetChildren().begin();
+         c != x->GetChildren().end(); ++c, ++d)
       pending.emplace_back(*c, *d);
   }
   return true;

@@ -150,7 +150,8 @@ XmlNode* XmlNode::AddChild(const std::u16string& name) { return AddChild(Create(
 
 XmlNode* XmlNode::AddChild(XmlNode* child) {
   if (child == nullptr) return nullptr;
-  if (child == this) Detail::ThrowInvalidArgument(u"Qel::XmlNode::AddChild -> a node cannot hold itself");
+  if (child == this)
+    Detail::ThrowInvalidArgument(u"Qel::XmlNode::AddChild -> a node cannot hold itself");
   try {
     m_children.push_back(child);
   } catch (const std::bad_alloc&) {
@@ -318,7 +319,8 @@ const std::u16string& XmlNode::GetSubNodeText(const std::u16string& name,
       if (++count > 1) break;
     }
   }
-  if (count == 1) return match->m_children.size() == 1 ? match->m_children.front()->m_content : kEmpty;
+  if (count == 1)
+    return match->m_children.size() == 1 ? match->m_children.front()->m_content : kEmpty;
   if (mustExist) Detail::Throw<XMLFormatException>(9, name);
   return defaultValue;
 }

@@ -3,14 +3,14 @@
 // parent holds one on each child and releases it when it dies. One thread at a time.
 #pragma once
 
+#include <qel/model/Composite.h>
+#include <qel/xml/XmlProperty.h>
+#include <qel/xml/XmlSaxCallback.h>
+
 #include <cstdint>
 #include <list>
 #include <map>
 #include <string>
-
-#include <qel/model/Composite.h>
-#include <qel/xml/XmlProperty.h>
-#include <qel/xml/XmlSaxCallback.h>
 
 namespace Qel {
 
@@ -57,8 +57,7 @@ class XmlNode : public Composite, public XmlSaxCallback {
                                        std::int64_t defaultValue);
   void AddPropertySizetIfNotDefault(const std::u16string& name, std::uint32_t value,
                                     std::uint32_t defaultValue);
-  void AddPropertyDoubleIfNotDefault(const std::u16string& name, double value,
-                                     double defaultValue);
+  void AddPropertyDoubleIfNotDefault(const std::u16string& name, double value, double defaultValue);
   void AddPropertyTimetIfNotDefault(const std::u16string& name, std::int64_t value,
                                     std::int64_t defaultValue);
   // Typed sub-elements written as <name>value</name>.
@@ -71,8 +70,7 @@ class XmlNode : public Composite, public XmlSaxCallback {
                                   std::int32_t defaultValue);
   void AddSubNodeSizetIfNotDefault(const std::u16string& name, std::uint32_t value,
                                    std::uint32_t defaultValue);
-  void AddSubNodeDoubleIfNotDefault(const std::u16string& name, double value,
-                                    double defaultValue);
+  void AddSubNodeDoubleIfNotDefault(const std::u16string& name, double value, double defaultValue);
 
   // The property called `name`, or null.
   XmlProperty* GetProperty(const std::u16string& name);
