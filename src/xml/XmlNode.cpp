@@ -134,8 +134,7 @@ XmlNode* XmlNode::Create(const XmlNode* source) {
       auto [from, to] = pending.back();
       pending.pop_back();
       for (const XmlNode* child : from->m_children) {
-        XmlNode* copy = copyOne(child);
-        to->m_children.push_back(copy);
+        XmlNode* copy = to->AdoptNew(copyOne(child));
         pending.emplace_back(child, copy);
       }
     }
@@ -146,7 +145,17 @@ XmlNode* XmlNode::Create(const XmlNode* source) {
   return root;
 }
 
-XmlNode* XmlNode::AddChild(const std::u16string& name) { return AddChild(Create(name)); }
+// Appends a node this node has just created; it is released when it cannot be appended.
+XmlNode* XmlNode::AdoptNew(XmlNode* fresh) {
+  try {
+    return AddChild(fresh);
+  } catch (...) {
+    fresh->Release();
+    throw;
+  }
+}
+
+XmlNode* XmlNode::AddChild(const std::u16string& name) { return AdoptNew(Create(name)); }
 
 XmlNode* XmlNode::AddChild(XmlNode* child) {
   if (child == nullptr) return nullptr;
@@ -164,7 +173,7 @@ void XmlNode::AddChild(Node* node) {
   if (auto child = dynamic_cast<XmlNode*>(node)) AddChild(child);
 }
 
-XmlNode* XmlNode::AddContent(const std::u16string& text) { return AddChild(Create(u"", text)); }
+XmlNode* XmlNode::AddContent(const std::u16string& text) { return AdoptNew(Create(u"", text)); }
 
 void XmlNode::AddSubNodeText(const std::u16string& name, const std::u16string& text) {
   XmlNode* element = AddChild(name);
@@ -402,7 +411,7 @@ XmlNode* XmlNode::CreateFromSax(XmlSaxParser* parser, const unsigned char* name,
 
 void XmlNode::OnStartElement(XmlSaxParser* parser, const unsigned char* name,
                              const unsigned char** attributes) {
-  XmlNode* child = AddChild(CreateFromSax(parser, name, attributes));
+  XmlNode* child = AdoptNew(CreateFromSax(parser, name, attributes));
   parser->PushCallback(child);
 }
 
@@ -414,7 +423,7 @@ void XmlNode::OnEndElement(XmlSaxParser* parser, const unsigned char*) {
   if (Unicode::IsEmptyOrSpaceOrControl(text)) return;
   XmlNode* content = Create(u"text", text);
   content->m_name = u"text";
-  AddChild(content);
+  AdoptNew(content);
 }
 
 }  // namespace Qel

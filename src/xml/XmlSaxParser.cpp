@@ -55,7 +55,7 @@ const xmlSAXHandler& XmlSaxParserHooks::Handler() {
     h.endDocument = &XmlSaxParser::endDocumentCallback;
     h.startElement = &XmlSaxParser::startElementCallback;
     h.endElement = &XmlSaxParser::endElementCallback;
-    h.characters = reinterpret_cast<charactersSAXFunc>(&XmlSaxParser::charactersCallback);
+    h.characters = &XmlSaxParser::charactersCallback;
     h.getEntity = &XmlSaxParserHooks::GetEntity;
     h.getParameterEntity = &XmlSaxParserHooks::GetParameterEntity;
     h.entityDecl = &XmlSaxParserHooks::EntityDecl;

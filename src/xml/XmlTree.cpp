@@ -209,7 +209,13 @@ XmlNode* BuildFromLibrary(xmlCharEncodingHandlerPtr encoder, xmlNodePtr top) {
       pending.pop_back();
       if (from->type == XML_ENTITY_REF_NODE) continue;  // substituted content is already inline
       for (xmlNodePtr child = from->children; child != nullptr; child = child->next) {
-        XmlNode* node = to->AddChild(makeNode(child));
+        XmlNode* node = makeNode(child);
+        try {
+          to->AddChild(node);
+        } catch (...) {
+          node->Release();
+          throw;
+        }
         pending.emplace_back(child, node);
       }
     }
@@ -228,7 +234,12 @@ XmlTree::XmlTree() { InstallErrorFunction(); }
 
 XmlTree::XmlTree(const std::u16string& fileName) : m_fileName(fileName) {
   InstallErrorFunction();
-  Read();
+  try {
+    Read();
+  } catch (...) {
+    ReleaseRoot();  // the destructor does not run for a constructor that throws
+    throw;
+  }
 }
 
 XmlTree::XmlTree(const XmlTree* source) {

@@ -27,7 +27,8 @@ class XmlNode : public Composite, public XmlSaxCallback {
 
   // Creates element `name`, appends it and returns it (the node keeps the reference).
   XmlNode* AddChild(const std::u16string& name);
-  // Appends `child`, adopting the caller's reference; null does nothing and returns null.
+  // Appends `child`, adopting the caller's reference; null does nothing and returns null. When
+  // it throws (out of memory; a node given itself) the reference stays with the caller.
   XmlNode* AddChild(XmlNode* child);
   // Appends `node` when it is an XmlNode (adopting the reference); other nodes are ignored.
   void AddChild(Node* node) override;
@@ -142,6 +143,7 @@ class XmlNode : public Composite, public XmlSaxCallback {
  private:
   friend class XmlTree;
 
+  XmlNode* AdoptNew(XmlNode* fresh);
   // A child element built from a SAX start tag.
   static XmlNode* CreateFromSax(XmlSaxParser* parser, const unsigned char* name,
                                 const unsigned char** attributes);
