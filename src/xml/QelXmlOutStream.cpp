@@ -21,15 +21,24 @@ constexpr char kDeclaration[] = "<?xml version=\"1.0\"?>\n";
 // The replacement of one byte in attribute values and texts; null when it stays as it is.
 const char* EscapeOf(unsigned char c) {
   switch (c) {
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    case '"': return "&quot;";
-    case '\'': return "&apos;";
-    case '\t': return "&#09;";
-    case '\n': return "&#10;";
-    case '\r': return "&#13;";
-    default: return c < 32 ? " " : nullptr;
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&apos;";
+    case '\t':
+      return "&#09;";
+    case '\n':
+      return "&#10;";
+    case '\r':
+      return "&#13;";
+    default:
+      return c < 32 ? " " : nullptr;
   }
 }
 
@@ -152,7 +161,8 @@ void QelXmlOutStream::WriteBuffer() {
                 static_cast<unsigned int>(m_writeBuffer.size()));
       break;
     case StorageFile:
-      if (m_file) m_file->write(m_writeBuffer.data(), static_cast<std::streamsize>(m_writeBuffer.size()));
+      if (m_file)
+        m_file->write(m_writeBuffer.data(), static_cast<std::streamsize>(m_writeBuffer.size()));
       break;
     case StorageString:
       m_xmlString.append(m_writeBuffer);

@@ -50,11 +50,12 @@ TEST(QelXmlOutStream, TypedAttributesAndEscaping) {
   out.AddProperty("big", 1e300);
   out.AddProperty("lit", u"x");
   out.CloseNode("n");
-  EXPECT_EQ(out.getXmlString(),
-            kDeclaration +
-                "<n w=\"&#09;&#10;&quot; &amp;&lt;&gt;&apos;&#13;\xF0\x9F\x98\x80\" raw=\"<&>\" b=\"1\" "
-                "l=\"-12\" u=\"4000000000\" ll=\"-9000000000\" d=\"0.500000\" big=\"" +
-                big + "\" lit=\"x\"></n>");
+  EXPECT_EQ(
+      out.getXmlString(),
+      kDeclaration +
+          "<n w=\"&#09;&#10;&quot; &amp;&lt;&gt;&apos;&#13;\xF0\x9F\x98\x80\" raw=\"<&>\" b=\"1\" "
+          "l=\"-12\" u=\"4000000000\" ll=\"-9000000000\" d=\"0.500000\" big=\"" +
+          big + "\" lit=\"x\"></n>");
   // Conversion ends at the first NUL; an unpaired surrogate becomes U+FFFD.
   QelXmlOutStream cut(StorageString, 0);
   cut.CreateNode("n");
@@ -153,8 +154,8 @@ TEST(QelXmlOutStream, Utf8ToWideNeverReadsPastItsInput) {
   // Stray continuation, invalid lead and sequences cut at the end become U+FFFD; a decoder
   // that read on would take the string's terminator as a continuation byte instead.
   const std::pair<std::string, std::u16string> cases[] = {
-      {"\x80", u"\uFFFD"}, {"\xF8z", u"\uFFFDz"}, {"x\xE2\x82", u"x\uFFFD"},
-      {"\xF0\x9F", u"\uFFFD"}, {"\xC3", u"\uFFFD"}, {"\xF4\x90\x80\x80", u"\uFFFD"}};
+      {"\x80", u"\uFFFD"},     {"\xF8z", u"\uFFFDz"}, {"x\xE2\x82", u"x\uFFFD"},
+      {"\xF0\x9F", u"\uFFFD"}, {"\xC3", u"\uFFFD"},   {"\xF4\x90\x80\x80", u"\uFFFD"}};
   for (const auto& [bad, expected] : cases) {
     std::u16string decoded;
     QelXmlOutStream::utf8towstr(decoded, bad);

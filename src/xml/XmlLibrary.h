@@ -10,7 +10,7 @@ namespace Qel::Detail {
 
 // Replacement text that entity references may add to one document (attribute values and
 // content together). Real documents stay far below it; "billion laughs" documents reach it fast.
-inline constexpr std::size_t kMaxEntityExpansion = std::size_t{64} << 20;
+inline constexpr std::size_t kMaxEntityExpansion = std::size_t{16} << 20;
 // Largest document (after gzip decompression) that the readers that keep a whole document in
 // memory accept: XmlTree::Read2 and XmlTree::Read.
 inline constexpr std::uint64_t kMaxDocumentBytes = std::uint64_t{256} << 20;

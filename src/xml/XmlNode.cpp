@@ -134,8 +134,7 @@ XmlNode* XmlNode::Create(const XmlNode* source) {
       auto [from, to] = pending.back();
       pending.pop_back();
       for (const XmlNode* child : from->m_children) {
-        XmlNode* copy = copyOne(child);
-        to->m_children.push_back(copy);
+        XmlNode* copy = to->AdoptNew(copyOne(child));
         pending.emplace_back(child, copy);
       }
     }
@@ -146,11 +145,22 @@ XmlNode* XmlNode::Create(const XmlNode* source) {
   return root;
 }
 
-XmlNode* XmlNode::AddChild(const std::u16string& name) { return AddChild(Create(name)); }
+// Appends a node this node has just created; it is released when it cannot be appended.
+XmlNode* XmlNode::AdoptNew(XmlNode* fresh) {
+  try {
+    return AddChild(fresh);
+  } catch (...) {
+    fresh->Release();
+    throw;
+  }
+}
+
+XmlNode* XmlNode::AddChild(const std::u16string& name) { return AdoptNew(Create(name)); }
 
 XmlNode* XmlNode::AddChild(XmlNode* child) {
   if (child == nullptr) return nullptr;
-  if (child == this) Detail::ThrowInvalidArgument(u"Qel::XmlNode::AddChild -> a node cannot hold itself");
+  if (child == this)
+    Detail::ThrowInvalidArgument(u"Qel::XmlNode::AddChild -> a node cannot hold itself");
   try {
     m_children.push_back(child);
   } catch (const std::bad_alloc&) {
@@ -163,7 +173,7 @@ void XmlNode::AddChild(Node* node) {
   if (auto child = dynamic_cast<XmlNode*>(node)) AddChild(child);
 }
 
-XmlNode* XmlNode::AddContent(const std::u16string& text) { return AddChild(Create(u"", text)); }
+XmlNode* XmlNode::AddContent(const std::u16string& text) { return AdoptNew(Create(u"", text)); }
 
 void XmlNode::AddSubNodeText(const std::u16string& name, const std::u16string& text) {
   XmlNode* element = AddChild(name);
@@ -318,7 +328,8 @@ const std::u16string& XmlNode::GetSubNodeText(const std::u16string& name,
       if (++count > 1) break;
     }
   }
-  if (count == 1) return match->m_children.size() == 1 ? match->m_children.front()->m_content : kEmpty;
+  if (count == 1)
+    return match->m_children.size() == 1 ? match->m_children.front()->m_content : kEmpty;
   if (mustExist) Detail::Throw<XMLFormatException>(9, name);
   return defaultValue;
 }
@@ -400,7 +411,7 @@ XmlNode* XmlNode::CreateFromSax(XmlSaxParser* parser, const unsigned char* name,
 
 void XmlNode::OnStartElement(XmlSaxParser* parser, const unsigned char* name,
                              const unsigned char** attributes) {
-  XmlNode* child = AddChild(CreateFromSax(parser, name, attributes));
+  XmlNode* child = AdoptNew(CreateFromSax(parser, name, attributes));
   parser->PushCallback(child);
 }
 
@@ -412,7 +423,7 @@ void XmlNode::OnEndElement(XmlSaxParser* parser, const unsigned char*) {
   if (Unicode::IsEmptyOrSpaceOrControl(text)) return;
   XmlNode* content = Create(u"text", text);
   content->m_name = u"text";
-  AddChild(content);
+  AdoptNew(content);
 }
 
 }  // namespace Qel

@@ -43,7 +43,8 @@ std::optional<T> ScanSigned(const Char* p, const Char* end) {
   if (!scanned) return std::nullopt;
   const auto [negative, magnitude] = *scanned;
   const auto maxPositive = static_cast<std::uint64_t>(std::numeric_limits<T>::max());
-  if (!negative) return magnitude > maxPositive ? std::numeric_limits<T>::max() : static_cast<T>(magnitude);
+  if (!negative)
+    return magnitude > maxPositive ? std::numeric_limits<T>::max() : static_cast<T>(magnitude);
   if (magnitude > maxPositive) return std::numeric_limits<T>::min();
   return static_cast<T>(-static_cast<T>(magnitude));
 }
@@ -66,7 +67,7 @@ std::optional<T> ScanFloating(const Char* p, const Char* end) {
   p = SkipSpaces(p, end);
   char ascii[512];
   std::size_t n = 0;
-  for (; p < end && n < sizeof ascii && *p > 0 && *p < 0x7F; ++p) ascii[n++] = static_cast<char>(*p);
+  for (; p < end && n<sizeof ascii&& * p> 0 && *p < 0x7F; ++p) ascii[n++] = static_cast<char>(*p);
   const char* first = ascii;
   const char* last = ascii + n;
   bool negative = false;
@@ -88,7 +89,8 @@ std::optional<T> ScanFloating(const Char* p, const Char* end) {
     // As the C library: a negative exponent underflows to zero, anything else overflows.
     bool negativeExponent = false;
     for (const char* q = first; q + 1 < last; ++q)
-      if ((*q == 'e' || *q == 'E' || *q == 'p' || *q == 'P') && q[1] == '-') negativeExponent = true;
+      if ((*q == 'e' || *q == 'E' || *q == 'p' || *q == 'P') && q[1] == '-')
+        negativeExponent = true;
     value = negativeExponent ? T{0} : std::numeric_limits<T>::infinity();
   }
   return negative ? -value : value;
@@ -116,10 +118,13 @@ inline std::string FormatUInt64(std::uint64_t value) {
 // "%lf": fixed notation with six digits after the point.
 inline std::string FormatDouble(double value) {
   char buffer[400];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
   return std::string(buffer, result.ptr);
 }
 
-inline std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+inline std::u16string Widen(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
 
 }  // namespace Qel::Detail

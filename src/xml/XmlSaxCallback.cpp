@@ -23,7 +23,8 @@ XmlSaxCallbackAdapter::XmlSaxCallbackAdapter(const std::string& elementName, Xml
 
 void XmlSaxCallbackAdapter::OnStartElement(XmlSaxParser* parser, const unsigned char* name,
                                            const unsigned char** attributes) {
-  if (name == nullptr || std::strcmp(reinterpret_cast<const char*>(name), m_elementName.c_str()) != 0)
+  if (name == nullptr ||
+      std::strcmp(reinterpret_cast<const char*>(name), m_elementName.c_str()) != 0)
     return;
   m_startFunction(parser, attributes);
   parser->PushCallback(m_next);

@@ -7,9 +7,9 @@
 #include <libxml/tree.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -55,7 +55,7 @@ const xmlSAXHandler& XmlSaxParserHooks::Handler() {
     h.endDocument = &XmlSaxParser::endDocumentCallback;
     h.startElement = &XmlSaxParser::startElementCallback;
     h.endElement = &XmlSaxParser::endElementCallback;
-    h.characters = reinterpret_cast<charactersSAXFunc>(&XmlSaxParser::charactersCallback);
+    h.characters = &XmlSaxParser::charactersCallback;
     h.getEntity = &XmlSaxParserHooks::GetEntity;
     h.getParameterEntity = &XmlSaxParserHooks::GetParameterEntity;
     h.entityDecl = &XmlSaxParserHooks::EntityDecl;
@@ -94,7 +94,8 @@ void XmlSaxParserHooks::EntityDecl(void* context, const xmlChar* name, int type,
   // references read as nothing and the rest of the document is still read (the library ends
   // the document at a reference it cannot resolve).
   if (type == XML_EXTERNAL_GENERAL_PARSED_ENTITY || type == XML_EXTERNAL_PARAMETER_ENTITY) {
-    Detail::RecordRefusedLoad(reinterpret_cast<const char*>(systemId != nullptr ? systemId : publicId));
+    Detail::RecordRefusedLoad(
+        reinterpret_cast<const char*>(systemId != nullptr ? systemId : publicId));
     type = type == XML_EXTERNAL_PARAMETER_ENTITY ? XML_INTERNAL_PARAMETER_ENTITY
                                                  : XML_INTERNAL_GENERAL_ENTITY;
     publicId = systemId = nullptr;
@@ -106,7 +107,8 @@ void XmlSaxParserHooks::EntityDecl(void* context, const xmlChar* name, int type,
   auto doc = static_cast<xmlDocPtr>(parser->m_entities);
   if (doc == nullptr) {
     doc = xmlNewDoc(BAD_CAST "1.0");
-    if (doc == nullptr || xmlCreateIntSubset(doc, BAD_CAST "entities", nullptr, nullptr) == nullptr) {
+    if (doc == nullptr ||
+        xmlCreateIntSubset(doc, BAD_CAST "entities", nullptr, nullptr) == nullptr) {
       xmlFreeDoc(doc);
       parser->Abort(std::make_exception_ptr(BaseException(5, std::u16string())));
       return;
@@ -115,8 +117,9 @@ void XmlSaxParserHooks::EntityDecl(void* context, const xmlChar* name, int type,
   }
   // The first declaration of a name holds, as XML requires.
   const bool parameter = type == XML_INTERNAL_PARAMETER_ENTITY;
-  if (parameter ? xmlGetParameterEntity(doc, name) == nullptr
-                : (xmlGetDocEntity(doc, name) == nullptr || xmlGetPredefinedEntity(name) != nullptr))
+  if (parameter
+          ? xmlGetParameterEntity(doc, name) == nullptr
+          : (xmlGetDocEntity(doc, name) == nullptr || xmlGetPredefinedEntity(name) != nullptr))
     xmlAddDocEntity(doc, name, type, publicId, systemId, content);
 }
 
@@ -160,7 +163,12 @@ void XmlSaxParser::StartParse(XmlSaxCallback* callback) {
 
 void XmlSaxParser::EndParse() {
   if (m_context != nullptr) {
-    xmlFreeParserCtxt(static_cast<xmlParserCtxtPtr>(m_context));
+    auto context = static_cast<xmlParserCtxtPtr>(m_context);
+    // In SAX mode the library keeps its own copy of entity declarations in a document of its
+    // own that the parser's owner frees.
+    if (context->myDoc != nullptr) xmlFreeDoc(context->myDoc);
+    context->myDoc = nullptr;
+    xmlFreeParserCtxt(context);
     m_context = nullptr;
   }
   if (m_entities != nullptr) {
@@ -178,8 +186,8 @@ void XmlSaxParser::RunParse(XmlSaxCallback* callback, ReadChunk&& read) {
   try {
     char chunk[kChunkSize];
     int size = read(chunk);
-    auto context = xmlCreatePushParserCtxt(const_cast<xmlSAXHandler*>(&XmlSaxParserHooks::Handler()),
-                                           this, chunk, size, "wendocfile");
+    auto context = xmlCreatePushParserCtxt(
+        const_cast<xmlSAXHandler*>(&XmlSaxParserHooks::Handler()), this, chunk, size, "wendocfile");
     if (context == nullptr) Detail::ThrowOutOfMemory(u"");
     m_context = context;
     while (size == kChunkSize && !m_stopped) {
@@ -229,9 +237,9 @@ void XmlSaxParser::ParseMemory(const char* buffer, unsigned int size, XmlSaxCall
   try {
     // The push parser takes an int: larger documents go in slices.
     const unsigned int first = size > INT32_MAX ? INT32_MAX : size;
-    auto context = xmlCreatePushParserCtxt(const_cast<xmlSAXHandler*>(&XmlSaxParserHooks::Handler()),
-                                           this, size == 0 ? nullptr : buffer,
-                                           static_cast<int>(first), "wendocfile");
+    auto context = xmlCreatePushParserCtxt(
+        const_cast<xmlSAXHandler*>(&XmlSaxParserHooks::Handler()), this,
+        size == 0 ? nullptr : buffer, static_cast<int>(first), "wendocfile");
     if (context == nullptr) Detail::ThrowOutOfMemory(u"");
     m_context = context;
     for (unsigned int offset = first; offset < size && !m_stopped;) {
@@ -290,7 +298,8 @@ bool XmlSaxParser::GetBoolValue(const unsigned char* value, bool defaultValue) c
   return defaultValue;
 }
 
-std::int32_t XmlSaxParser::GetLongValue(const unsigned char* value, std::int32_t defaultValue) const {
+std::int32_t XmlSaxParser::GetLongValue(const unsigned char* value,
+                                        std::int32_t defaultValue) const {
   if (value == nullptr || value[0] == 0) return defaultValue;
   return Detail::AtoL(value, value + TextLength(value));
 }
@@ -314,7 +323,8 @@ float XmlSaxParser::GetFloatValue(const unsigned char* value, float defaultValue
 std::uint32_t XmlSaxParser::GetSizetValue(const unsigned char* value,
                                           std::uint32_t defaultValue) const {
   if (value == nullptr || value[0] == 0) return defaultValue;
-  return Detail::ScanUnsigned<std::uint32_t>(value, value + TextLength(value)).value_or(defaultValue);
+  return Detail::ScanUnsigned<std::uint32_t>(value, value + TextLength(value))
+      .value_or(defaultValue);
 }
 
 std::int64_t XmlSaxParser::GetTimetValue(const unsigned char* value,
@@ -357,7 +367,7 @@ bool XmlSaxParser::ChargeEntity(std::size_t bytes) {
   m_entityBytes += bytes;
   if (m_entityBytes <= Detail::kMaxEntityExpansion) return true;
   Abort(std::make_exception_ptr(
-      XMLFormatException(Detail::kDocumentTooLarge, u"entity expansion beyond 64 MiB")));
+      XMLFormatException(Detail::kDocumentTooLarge, u"entity expansion beyond 16 MiB")));
   return false;
 }
 

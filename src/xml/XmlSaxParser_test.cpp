@@ -33,7 +33,8 @@ class Recorder : public XmlSaxCallback {
   }
   void OnEndElement(XmlSaxParser* parser, const unsigned char* name) override {
     const auto text = parser->GetCharacterBuffer();
-    log += "'" + std::string(reinterpret_cast<const char*>(text), parser->GetCharacterBufferSize()) +
+    log += "'" +
+           std::string(reinterpret_cast<const char*>(text), parser->GetCharacterBufferSize()) +
            "'</" + Str(name) + ">";
     bytesSeen += parser->GetCharacterBufferSize();
   }
@@ -64,7 +65,9 @@ TEST(XmlSaxParser, DeliversEventsThroughTheCallbackStack) {
 TEST(XmlSaxParser, UnhandledRootIsSwallowedByTheDefaultCallback) {
   struct Ignorer : XmlSaxCallback {
     int starts = 0, ends = 0, docEnds = 0;
-    void OnStartElement(XmlSaxParser*, const unsigned char*, const unsigned char**) override { ++starts; }
+    void OnStartElement(XmlSaxParser*, const unsigned char*, const unsigned char**) override {
+      ++starts;
+    }
     void OnEndElement(XmlSaxParser*, const unsigned char*) override { ++ends; }
     void OnEndDocument(XmlSaxParser*) override { ++docEnds; }
   } ignorer;
@@ -80,10 +83,11 @@ TEST(XmlSaxParser, AdapterRoutesOnlyTheExpectedElement) {
   Recorder next;
   int calls = 0;
   std::string seen;
-  XmlSaxCallbackAdapter adapter("root", &next, [&](XmlSaxParser*, const unsigned char** attributes) {
-    ++calls;
-    seen = Str(attributes[1]);
-  });
+  XmlSaxCallbackAdapter adapter("root", &next,
+                                [&](XmlSaxParser*, const unsigned char** attributes) {
+                                  ++calls;
+                                  seen = Str(attributes[1]);
+                                });
   XmlSaxParser parser;
   const std::string match = "<root v='7'><child/></root>";
   parser.ParseMemory(match.data(), static_cast<unsigned int>(match.size()), &adapter);
@@ -92,7 +96,8 @@ TEST(XmlSaxParser, AdapterRoutesOnlyTheExpectedElement) {
   EXPECT_EQ(next.log, "<child>''</child>''</root>");
 
   Recorder other;
-  XmlSaxCallbackAdapter mismatch("other", &other, [&](XmlSaxParser*, const unsigned char**) { ++calls; });
+  XmlSaxCallbackAdapter mismatch("other", &other,
+                                 [&](XmlSaxParser*, const unsigned char**) { ++calls; });
   parser.ParseMemory(match.data(), static_cast<unsigned int>(match.size()), &mismatch);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(other.log, "");
@@ -106,13 +111,15 @@ TEST(XmlSaxParser, CharacterBufferMovesToTheHeapAt2048Bytes) {
   struct Probe : XmlSaxCallback {
     const XmlSaxParser* owner = nullptr;
     std::vector<std::pair<unsigned int, bool>> seen;  // size, inside the parser object
-    void OnStartElement(XmlSaxParser* parser, const unsigned char*, const unsigned char**) override {
+    void OnStartElement(XmlSaxParser* parser, const unsigned char*,
+                        const unsigned char**) override {
       parser->PushCallback(this);
     }
     void OnEndElement(XmlSaxParser* parser, const unsigned char*) override {
       const auto p = reinterpret_cast<const char*>(parser->GetCharacterBuffer());
       const auto self = reinterpret_cast<const char*>(owner);
-      seen.emplace_back(parser->GetCharacterBufferSize(), p >= self && p < self + sizeof(XmlSaxParser));
+      seen.emplace_back(parser->GetCharacterBufferSize(),
+                        p >= self && p < self + sizeof(XmlSaxParser));
     }
   } probe;
   XmlSaxParser parser;
@@ -130,7 +137,8 @@ TEST(XmlSaxParser, CharacterBufferMovesToTheHeapAt2048Bytes) {
 TEST(XmlSaxParser, CopiesNeverShareCharacterData) {
   struct CopyInside : XmlSaxCallback {
     std::string copied;
-    void OnStartElement(XmlSaxParser* parser, const unsigned char*, const unsigned char**) override {
+    void OnStartElement(XmlSaxParser* parser, const unsigned char*,
+                        const unsigned char**) override {
       parser->PushCallback(this);
     }
     void OnEndElement(XmlSaxParser* parser, const unsigned char*) override {
@@ -149,7 +157,8 @@ TEST(XmlSaxParser, CopiesNeverShareCharacterData) {
 TEST(XmlSaxParser, FilesPlainAndGzipGiveTheSameEvents) {
   ScratchFolder folder;
   std::string doc = "<?xml version=\"1.0\"?><list>";
-  for (int i = 0; i < 500; ++i) doc += "<item n=\"" + std::to_string(i) + "\">text " + std::to_string(i) + "</item>";
+  for (int i = 0; i < 500; ++i)
+    doc += "<item n=\"" + std::to_string(i) + "\">text " + std::to_string(i) + "</item>";
   doc += "</list>";
   WriteFile(folder.Path("plain.xml"), doc);
   WriteFile(folder.Path("packed.xml"), Gzip(doc));
@@ -228,7 +237,8 @@ TEST(XmlSaxParser, MalformedDocumentsEndEarlyWithoutException) {
 
 TEST(XmlSaxParser, CallbackExceptionsPassThroughAndTheParserStaysUsable) {
   struct Thrower : XmlSaxCallback {
-    void OnStartElement(XmlSaxParser* parser, const unsigned char* name, const unsigned char**) override {
+    void OnStartElement(XmlSaxParser* parser, const unsigned char* name,
+                        const unsigned char**) override {
       if (Str(name) == "bad") throw XmlException(3001);
       parser->PushCallback(this);
     }
@@ -280,7 +290,8 @@ TEST(XmlSaxParser, ConvertStringInsideAndBeyondTheConversionBuffer) {
     std::string utf8;
     while (utf8.size() + 4 <= size) utf8 += "\xF0\x9F\x98\x80";  // U+1F600
     while (utf8.size() < size) utf8 += "a";
-    parser.ConvertString(reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(size), out);
+    parser.ConvertString(reinterpret_cast<const unsigned char*>(utf8.data()),
+                         static_cast<int>(size), out);
     EXPECT_EQ(out, ConvertUtf8ToWideChar(utf8)) << size;
   }
   EXPECT_EQ(XmlSaxParser::GetOutputBufferLength(), 4096);

@@ -70,13 +70,15 @@ class LoopbackListener {
 // Collects all text and attribute values it sees.
 class TextCollector : public XmlSaxCallback {
  public:
-  void OnStartElement(XmlSaxParser* parser, const unsigned char*, const unsigned char** attributes) override {
+  void OnStartElement(XmlSaxParser* parser, const unsigned char*,
+                      const unsigned char** attributes) override {
     for (int i = 0; attributes != nullptr && attributes[i] != nullptr; i += 2)
       text += reinterpret_cast<const char*>(attributes[i + 1]);
     parser->PushCallback(this);
   }
   void OnEndElement(XmlSaxParser* parser, const unsigned char*) override {
-    text.append(reinterpret_cast<const char*>(parser->GetCharacterBuffer()), parser->GetCharacterBufferSize());
+    text.append(reinterpret_cast<const char*>(parser->GetCharacterBuffer()),
+                parser->GetCharacterBufferSize());
   }
   std::string text;
 };
@@ -89,7 +91,8 @@ std::string AllText(const XmlNode* node) {
     pending.pop_back();
     if (n == nullptr) continue;
     out += Utf16ToUtf8(n->GetContent().data(), n->GetContent().size());
-    for (const XmlProperty* p : n->GetProperties()) out += Utf16ToUtf8(p->GetValue().data(), p->GetValue().size());
+    for (const XmlProperty* p : n->GetProperties())
+      out += Utf16ToUtf8(p->GetValue().data(), p->GetValue().size());
     for (const XmlNode* c : n->GetChildren()) pending.push_back(c);
   }
   return out;

@@ -3,8 +3,8 @@
 #include <cerrno>
 
 #include "base/Throw.h"
-#include "xml/XmlNumbers.h"
 #include "xml/XmlLibrary.h"
+#include "xml/XmlNumbers.h"
 
 namespace Qel::Detail {
 namespace {
@@ -32,9 +32,9 @@ int ReadGzipChunk(gzFile file, char* buffer, int size, const std::u16string& pat
 }
 
 void ThrowDocumentTooLarge(const std::u16string& path) {
-  Throw<FileIOException>(2004, path,
-                         u"the document expands beyond " +
-                             Widen(FormatUInt64(kMaxDocumentBytes >> 20)) + u" MiB");
+  Throw<FileIOException>(
+      2004, path,
+      u"the document expands beyond " + Widen(FormatUInt64(kMaxDocumentBytes >> 20)) + u" MiB");
 }
 
 }  // namespace Qel::Detail

@@ -1,9 +1,9 @@
 #include "qel/xml/XmlTree.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
-#include <libxml/SAX2.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 #include <zlib.h>
@@ -123,7 +123,8 @@ void BuildLibraryTree(const XmlNode* root, xmlDocPtr doc) {
   std::vector<std::pair<const XmlNode*, xmlNodePtr>> pending;
   auto pushChildren = [&pending](const XmlNode* node, xmlNodePtr parent) {
     const auto& children = node->GetChildren();
-    for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, parent);
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+      pending.emplace_back(*it, parent);
   };
   pushChildren(root, element);
   while (!pending.empty()) {
@@ -135,7 +136,8 @@ void BuildLibraryTree(const XmlNode* root, xmlDocPtr doc) {
       xmlAddChild(parent, text);
       continue;
     }
-    xmlNodePtr child = xmlNewChild(parent, nullptr, BAD_CAST ElementName(node).c_str(), BAD_CAST "");
+    xmlNodePtr child =
+        xmlNewChild(parent, nullptr, BAD_CAST ElementName(node).c_str(), BAD_CAST "");
     if (child == nullptr) Detail::ThrowOutOfMemory(u"");
     SetProperties(node, child);
     pushChildren(node, child);
@@ -188,8 +190,10 @@ XmlNode* BuildFromLibrary(xmlCharEncodingHandlerPtr encoder, xmlNodePtr top) {
   auto makeNode = [encoder](xmlNodePtr from) {
     XmlNode* node = XmlNode::Create(FromLibrary(encoder, from->name, kNameArea));
     if (from->type == XML_ELEMENT_NODE) {
-      for (xmlAttrPtr attribute = from->properties; attribute != nullptr; attribute = attribute->next) {
-        const xmlChar* value = attribute->children != nullptr ? attribute->children->content : nullptr;
+      for (xmlAttrPtr attribute = from->properties; attribute != nullptr;
+           attribute = attribute->next) {
+        const xmlChar* value =
+            attribute->children != nullptr ? attribute->children->content : nullptr;
         node->AddProperty(FromLibrary(encoder, attribute->name, kNameArea),
                           FromLibrary(encoder, value, kValueArea));
       }
@@ -205,7 +209,13 @@ XmlNode* BuildFromLibrary(xmlCharEncodingHandlerPtr encoder, xmlNodePtr top) {
       pending.pop_back();
       if (from->type == XML_ENTITY_REF_NODE) continue;  // substituted content is already inline
       for (xmlNodePtr child = from->children; child != nullptr; child = child->next) {
-        XmlNode* node = to->AddChild(makeNode(child));
+        XmlNode* node = makeNode(child);
+        try {
+          to->AddChild(node);
+        } catch (...) {
+          node->Release();
+          throw;
+        }
         pending.emplace_back(child, node);
       }
     }
@@ -224,7 +234,12 @@ XmlTree::XmlTree() { InstallErrorFunction(); }
 
 XmlTree::XmlTree(const std::u16string& fileName) : m_fileName(fileName) {
   InstallErrorFunction();
-  Read();
+  try {
+    Read();
+  } catch (...) {
+    ReleaseRoot();  // the destructor does not run for a constructor that throws
+    throw;
+  }
 }
 
 XmlTree::XmlTree(const XmlTree* source) {
@@ -290,7 +305,8 @@ void XmlTree::OnEndElement(XmlSaxParser*, const unsigned char*) {}
 
 bool XmlTree::Read2() {
   ReleaseRoot();
-  if (xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE) == nullptr) Detail::ThrowGeneral(u"[1086]");
+  if (xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE) == nullptr)
+    Detail::ThrowGeneral(u"[1086]");
   InstallErrorFunction();
   xmlKeepBlanksDefault(0);
   const int fd = Platform::OpenFileForRead(m_fileName);
@@ -302,8 +318,8 @@ bool XmlTree::Read2() {
     Detail::ThrowFileError(2003, m_fileName, error);
   }
   // The buffer starts at the file's size and doubles while a compressed file expands.
-  std::size_t capacity = static_cast<std::size_t>(
-      std::min<std::uint64_t>(std::max<std::uint64_t>(fileSize, 4096), Detail::kMaxDocumentBytes + 1));
+  std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(
+      std::max<std::uint64_t>(fileSize, 4096), Detail::kMaxDocumentBytes + 1));
   std::vector<char> buffer;
   try {
     buffer.resize(capacity);
@@ -344,7 +360,8 @@ bool XmlTree::Read2() {
 bool XmlTree::ReadBuffer(const std::string& buffer) {
   m_fileName.clear();
   ReleaseRoot();
-  if (xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE) == nullptr) Detail::ThrowGeneral(u"[1089]");
+  if (xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE) == nullptr)
+    Detail::ThrowGeneral(u"[1089]");
   InstallErrorFunction();
   if (buffer.size() > Detail::kMaxDocumentBytes) {
     m_initialized = false;
@@ -372,7 +389,7 @@ bool XmlTree::ParseDocument(const char* data, std::size_t size) {
   ctxt->myDoc = nullptr;
   xmlFreeParserCtxt(ctxt);
   if (budget.exceeded)
-    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"entity expansion beyond 64 MiB");
+    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"entity expansion beyond 16 MiB");
   if (!doc) return false;
   xmlNodePtr rootElement = xmlDocGetRootElement(doc.get());
   if (rootElement == nullptr) return false;
@@ -428,7 +445,8 @@ bool XmlTree::Write() const {
   const int written = gzwrite(file, text.data(), static_cast<unsigned int>(text.size()));
   const int error = errno;
   const int closed = gzclose(file);
-  if (written == 0 || closed != Z_OK) Detail::ThrowFileError(2001, m_fileName, error != 0 ? error : EIO);
+  if (written == 0 || closed != Z_OK)
+    Detail::ThrowFileError(2001, m_fileName, error != 0 ? error : EIO);
   return true;
 }
 

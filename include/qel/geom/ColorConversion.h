@@ -3,10 +3,10 @@
 // at a time.
 #pragma once
 
+#include <qel/xml/Version.h>
+
 #include <cstdint>
 #include <memory>
-
-#include <qel/xml/Version.h>
 
 namespace Qel {
 

@@ -2,9 +2,9 @@
 // must outlive the iterator and must not change while it is walked. One thread at a time.
 #pragma once
 
-#include <list>
-
 #include <qel/model/Iterator.h>
+
+#include <list>
 
 namespace Qel {
 

@@ -3,14 +3,14 @@
 // parent holds one on each child and releases it when it dies. One thread at a time.
 #pragma once
 
+#include <qel/model/Composite.h>
+#include <qel/xml/XmlProperty.h>
+#include <qel/xml/XmlSaxCallback.h>
+
 #include <cstdint>
 #include <list>
 #include <map>
 #include <string>
-
-#include <qel/model/Composite.h>
-#include <qel/xml/XmlProperty.h>
-#include <qel/xml/XmlSaxCallback.h>
 
 namespace Qel {
 
@@ -27,7 +27,8 @@ class XmlNode : public Composite, public XmlSaxCallback {
 
   // Creates element `name`, appends it and returns it (the node keeps the reference).
   XmlNode* AddChild(const std::u16string& name);
-  // Appends `child`, adopting the caller's reference; null does nothing and returns null.
+  // Appends `child`, adopting the caller's reference; null does nothing and returns null. When
+  // it throws (out of memory; a node given itself) the reference stays with the caller.
   XmlNode* AddChild(XmlNode* child);
   // Appends `node` when it is an XmlNode (adopting the reference); other nodes are ignored.
   void AddChild(Node* node) override;
@@ -57,8 +58,7 @@ class XmlNode : public Composite, public XmlSaxCallback {
                                        std::int64_t defaultValue);
   void AddPropertySizetIfNotDefault(const std::u16string& name, std::uint32_t value,
                                     std::uint32_t defaultValue);
-  void AddPropertyDoubleIfNotDefault(const std::u16string& name, double value,
-                                     double defaultValue);
+  void AddPropertyDoubleIfNotDefault(const std::u16string& name, double value, double defaultValue);
   void AddPropertyTimetIfNotDefault(const std::u16string& name, std::int64_t value,
                                     std::int64_t defaultValue);
   // Typed sub-elements written as <name>value</name>.
@@ -71,8 +71,7 @@ class XmlNode : public Composite, public XmlSaxCallback {
                                   std::int32_t defaultValue);
   void AddSubNodeSizetIfNotDefault(const std::u16string& name, std::uint32_t value,
                                    std::uint32_t defaultValue);
-  void AddSubNodeDoubleIfNotDefault(const std::u16string& name, double value,
-                                    double defaultValue);
+  void AddSubNodeDoubleIfNotDefault(const std::u16string& name, double value, double defaultValue);
 
   // The property called `name`, or null.
   XmlProperty* GetProperty(const std::u16string& name);
@@ -144,6 +143,7 @@ class XmlNode : public Composite, public XmlSaxCallback {
  private:
   friend class XmlTree;
 
+  XmlNode* AdoptNew(XmlNode* fresh);
   // A child element built from a SAX start tag.
   static XmlNode* CreateFromSax(XmlSaxParser* parser, const unsigned char* name,
                                 const unsigned char** attributes);

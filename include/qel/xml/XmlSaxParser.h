@@ -3,14 +3,14 @@
 // time on one thread; it does not own the callbacks pushed onto it.
 #pragma once
 
+#include <qel/xml/Version.h>
+#include <qel/xml/XmlSaxCallback.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <string>
 #include <vector>
-
-#include <qel/xml/Version.h>
-#include <qel/xml/XmlSaxCallback.h>
 
 namespace Qel {
 
@@ -26,8 +26,8 @@ class XmlSaxParser {
   // Parses a plain or gzip-compressed file. Throws BaseException 1 for a null callback,
   // FileIOException 2003 when the file cannot be opened and 2004 on a read error (a truncated
   // gzip stream included), XMLFormatException 11 when the document exceeds a safety bound
-  // (entity expansion). Exceptions thrown by callbacks reach the caller unchanged. A document
-  // that is not well-formed ends the events early without an exception.
+  // (entity expansion beyond 16 MiB). Exceptions thrown by callbacks reach the caller unchanged. A
+  // document that is not well-formed ends the events early without an exception.
   void ParseFile(const std::u16string& path, XmlSaxCallback* callback);
   // Parses `size` bytes at `buffer`; failures as ParseFile (BaseException 1 for a null callback).
   void ParseMemory(const char* buffer, unsigned int size, XmlSaxCallback* callback);

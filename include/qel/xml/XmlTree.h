@@ -4,12 +4,12 @@
 // trees on different threads do not interfere.
 #pragma once
 
+#include <qel/xml/XmlNode.h>
+#include <qel/xml/XmlSaxCallback.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
-
-#include <qel/xml/XmlNode.h>
-#include <qel/xml/XmlSaxCallback.h>
 
 namespace Qel {
 
@@ -40,7 +40,7 @@ class XmlTree : public XmlSaxCallback {
   // Reads the whole file into memory and parses it as a document tree. False (no root) when the
   // document cannot be parsed; names, values and texts are cut at MaxBufferLength bytes. Throws
   // FileIOException 2003 (cannot open), 2004 (read error, truncated gzip, more than 256 MiB),
-  // XMLFormatException 11 when entity expansion exceeds its bound.
+  // XMLFormatException 11 when entity expansion exceeds 16 MiB.
   bool Read2();
   // As Read2, for a document in memory; clears the file name.
   bool ReadBuffer(const std::string& buffer);
