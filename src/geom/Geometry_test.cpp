@@ -67,6 +67,8 @@ TEST(GeometryTest, NegativeSizesThrowAndChangeNothing) {
     EXPECT_EQ(e.GetErrorArg(),
               u"Rectangle::SetWidth(long width) -> 'width' parameter is not allowed to be "
               u"negative. Value=-5");
+    EXPECT_NE(e.GetErrorDescription().find(u"'width' parameter is not allowed to be negative"),
+              std::u16string::npos);
   }
   try {
     r.SetHeight(std::numeric_limits<std::int32_t>::min());

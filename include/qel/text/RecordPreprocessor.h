@@ -1,0 +1,125 @@
+// Turns one record of delimited text into normalised fields: delimiters compared in Unicode
+// form KC, an optional text qualifier around fields, and per field control characters,
+// half-width and full-width forms, case, removed characters, CJK sub-fields and two lists of
+// substitutions. A plain value; one thread at a time, distinct objects are independent.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "qel/text/Unicode.h"
+
+namespace Qel {
+
+// One field read from a record and where the next one starts (-1 when the record is done).
+struct RecordFieldItem {
+  std::u16string field;
+  int position = -1;
+};
+
+class RecordPreprocessor {
+ public:
+  using SpellingMap = std::map<std::u16string, std::u16string>;
+
+  RecordPreprocessor() = default;
+
+  // The formatted fields of `record`; empty fields are kept only if asked for. Throws
+  // BaseException 74 for an unclosed field protection item and 73 for an unmapped
+  // half-width/full-width code point.
+  std::vector<std::u16string> ProcessRecord(const std::u16string& record);
+
+  // Reads the field at `position`. A character is a delimiter when its form KC is one
+  // character found in `delimiters`. Throws BaseException 74 when a field opened by the
+  // protection item is never closed.
+  static RecordFieldItem GetNextFieldUsingDelimiters(const std::u16string& record, int position,
+                                                     const std::u16string& delimiters,
+                                                     bool handleFieldProtection,
+                                                     const std::u16string& fieldProtectionItem);
+
+  // FilterString, then the spelling map, then the pairs.
+  std::u16string FormatField(const std::u16string& field);
+  static std::u16string FormatField(const std::u16string& field, const std::u16string& removeChars,
+                                    bool ignoreCase, std::vector<SubstitutionPair>& pairs,
+                                    const SpellingMap& spellingMap,
+                                    bool performUnicodeNormalization, bool performCjkNormalization,
+                                    char16_t subFieldDelimiter);
+
+  // Control characters become one sub-field delimiter, block characters their counterparts,
+  // case is folded, remove characters dropped and CJK characters set apart. Throws
+  // BaseException 73 for an unmapped half-width/full-width code point.
+  std::u16string FilterString(const std::u16string& s);
+  static std::u16string FilterString(const std::u16string& s, bool ignoreCase,
+                                     const std::u16string& removeChars,
+                                     bool performUnicodeNormalization, bool performCjkNormalization,
+                                     char16_t subFieldDelimiter);
+
+  // The spelling map, then the formatted pairs.
+  std::u16string SubstituteString(const std::u16string& s) const;
+  static std::u16string SubstituteString(const std::u16string& s, const SpellingMap& spellingMap);
+  static std::u16string SubstituteString(const std::u16string& s,
+                                         const std::vector<SubstitutionPair>& pairs);
+  // The map first, then the pairs.
+  static std::u16string SubstituteString(const std::u16string& s,
+                                         const std::vector<SubstitutionPair>& pairs,
+                                         const SpellingMap& spellingMap);
+
+  // Throws BaseException 1 when `search` is empty.
+  void AddSubstitutionPair(const std::u16string& search, const std::u16string& replacement);
+  // Throws BaseException 1 when `search` is empty, OutOfBoundsException 8 for a bad index.
+  void ModifySubstitutionPair(unsigned int index, const std::u16string& search,
+                              const std::u16string& replacement);
+  // Throws OutOfBoundsException 8 for a bad index.
+  void RemoveSubstitutionPair(unsigned int index);
+  // A copy of pair `index` as given. Throws OutOfBoundsException 8 for a bad index.
+  SubstitutionPair GetSubstitutionPair(unsigned int index) const;
+  unsigned int GetSubstitutionPairCount() const;
+  void SetSubstitutionPairs(const std::vector<SubstitutionPair>& pairs);
+  void SetLanguageSpellingNormalizationSubstitutionPairs(
+      const std::vector<SubstitutionPair>& pairs);
+
+  std::u16string GetDelimiterChars() const { return m_delimiterChars; }
+  // Throws BaseException 75 for a delimiter whose form KC is longer than one character.
+  void SetDelimiterChars(const std::u16string& chars);
+  std::u16string GetRemoveChars() const { return m_removeChars; }
+  void SetRemoveChars(const std::u16string& chars);
+  std::u16string GetFieldProtectionItem() const { return m_fieldProtectionItem; }
+  void SetFieldProtectionItem(const std::u16string& item) { m_fieldProtectionItem = item; }
+  bool GetIgnoreCharacterCase() const { return m_ignoreCharacterCase; }
+  void SetIgnoreCharacterCase(bool on);
+  bool GetKeepEmptyFields() const { return m_keepEmptyFields; }
+  void SetKeepEmptyFields(bool on) { m_keepEmptyFields = on; }
+  bool GetHandleFieldProtection() const { return m_handleFieldProtection; }
+  void SetHandleFieldProtection(bool on) { m_handleFieldProtection = on; }
+  bool GetPerformCjkNormalization() const { return m_performCjkNormalization; }
+  void SetPerformCjkNormalization(bool on) { m_performCjkNormalization = on; }
+  bool GetPerformUnicodeNormalization() const { return m_performUnicodeNormalization; }
+  void SetPerformUnicodeNormalization(bool on);
+  char16_t GetSubFieldDelimiter() const { return m_subFieldDelimiter; }
+  void SetSubFieldDelimiter(char16_t delimiter) { m_subFieldDelimiter = delimiter; }
+
+ private:
+  void CreateAndSaveFormattedSubstitutionPair(const SubstitutionPair& pair);
+  void RecreateTheFormattedSubstitutionPairs();
+  void RecreateTheFormattedRemoveCharacters();
+  void RecreateTheFormattedLanguageSpellingNormalizationSubstitutionStringMap();
+  void CheckIndex(unsigned int index) const;
+
+  std::u16string m_delimiterChars;
+  std::u16string m_normalizedDelimiterChars;
+  std::u16string m_removeChars;
+  std::u16string m_formattedRemoveChars;
+  bool m_ignoreCharacterCase = false;
+  bool m_keepEmptyFields = false;
+  bool m_handleFieldProtection = false;
+  std::vector<SubstitutionPair> m_substitutionPairs;
+  std::vector<SubstitutionPair> m_formattedSubstitutionPairs;
+  std::vector<SubstitutionPair> m_languageSpellingPairs;
+  SpellingMap m_formattedSpellingMap;
+  bool m_performCjkNormalization = false;
+  bool m_performUnicodeNormalization = false;
+  char16_t m_subFieldDelimiter = u' ';
+  std::u16string m_fieldProtectionItem = u"\"";
+};
+
+}  // namespace Qel

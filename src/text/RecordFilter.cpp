@@ -1,0 +1,183 @@
+#include "qel/text/RecordFilter.h"
+
+#include <cstdint>
+#include <new>
+
+#include "base/Throw.h"
+#include "qel/util/StringConversion.h"
+
+namespace Qel {
+
+RecordFilter::RecordFilter() : m_delimiterChars(u";\t"), m_removeChars(u".,") {}
+
+RecordFilter* RecordFilter::Create() {
+  RecordFilter* filter = nullptr;
+  try {
+    filter = new RecordFilter();
+  } catch (const std::bad_alloc&) {
+    Detail::ThrowOutOfMemory(u"[1008]");
+  }
+  filter->AddRefCount();
+  return filter;
+}
+
+std::u16string RecordFilter::GetNextToken(const std::u16string& line, std::size_t pos,
+                                          std::size_t& nextPos, bool& delimiterFound) const {
+  const std::size_t length = line.size();
+  std::u16string token;
+  delimiterFound = false;
+  std::size_t i = pos;
+  if (m_handleQuotes && i < length && line[i] == u'"') {
+    ++i;
+    bool closed = false;
+    while (i < length) {
+      if (line[i] == u'"') {
+        if (i + 1 < length && line[i + 1] == u'"') {
+          token.push_back(u'"');
+          i += 2;
+          continue;
+        }
+        ++i;
+        closed = true;
+        break;
+      }
+      token.push_back(line[i++]);
+    }
+    if (!closed) {
+      nextPos = length;
+      return token;
+    }
+  }
+  const std::size_t delimiter = line.find_first_of(m_delimiterChars, i);
+  if (delimiter == std::u16string::npos) {
+    token.append(line, i, std::u16string::npos);
+    nextPos = length + 1;
+  } else {
+    token.append(line, i, delimiter - i);
+    nextPos = delimiter + 1;
+    delimiterFound = true;
+  }
+  return token;
+}
+
+void RecordFilter::SplitLine(const std::u16string& line, std::vector<std::u16string>& fields) {
+  fields.clear();
+  if (line.empty()) return;
+  std::size_t pos = 0;
+  bool delimiterFound = false;
+  do {
+    std::size_t nextPos = 0;
+    const std::u16string token = GetNextToken(line, pos, nextPos, delimiterFound);
+    std::u16string value;
+    if (!token.empty()) {
+      value = FilterString(token);
+      if (!value.empty() && !m_formattedSubstitutionPairs.empty()) {
+        value = SubstituteString(value, m_formattedSubstitutionPairs);
+      }
+    }
+    if (!value.empty()) {
+      fields.push_back(std::move(value));
+    } else if (m_keepEmptyFields) {
+      fields.emplace_back();
+    }
+    pos = nextPos;
+  } while (pos < line.size());
+  if (delimiterFound && m_keepEmptyFields) fields.emplace_back();
+}
+
+std::u16string RecordFilter::FilterString(const std::u16string& s) {
+  return FilterString(s, m_convertToLowerCase, m_removeChars);
+}
+
+std::u16string RecordFilter::FilterString(const std::u16string& s, bool toLower,
+                                          const std::u16string& removeChars) {
+  std::u16string result;
+  result.reserve(s.size());
+  for (char16_t c : s) {
+    if (c == 0) break;  // the text ends at its terminator
+    if (removeChars.find(c) != std::u16string::npos) continue;
+    result.push_back(toLower ? QelToLower(c) : c);
+  }
+  return result;
+}
+
+std::u16string RecordFilter::SubstituteString(const std::u16string& s) {
+  return SubstituteString(s, m_substitutionPairs);
+}
+
+std::u16string RecordFilter::SubstituteString(const std::u16string& s,
+                                              const std::vector<SubstitutionPair>& pairs) {
+  std::u16string result = s;
+  for (const SubstitutionPair& pair : pairs) {
+    if (pair.first.empty() || pair.first == pair.second) continue;
+    std::size_t p = result.find(pair.first);
+    std::int64_t end = 0;
+    // A replacement that reached the last character ends this pair.
+    while (p != std::u16string::npos && end < static_cast<std::int64_t>(result.size()) - 1) {
+      result.replace(p, pair.first.size(), pair.second);
+      end = static_cast<std::int64_t>(p + pair.second.size());
+      p = result.find(pair.first, static_cast<std::size_t>(end));
+    }
+  }
+  return result;
+}
+
+void RecordFilter::CheckIndex(unsigned int index) const {
+  if (index >= m_substitutionPairs.size()) {
+    Detail::Throw<OutOfBoundsException>(8, static_cast<std::int32_t>(index),
+                                        static_cast<std::int32_t>(m_substitutionPairs.size()));
+  }
+}
+
+void RecordFilter::AddSubstitutionPair(const std::u16string& search,
+                                       const std::u16string& replacement) {
+  if (search.empty()) Detail::ThrowInvalidArgument(u"[1009]");
+  SubstitutionPair formatted(FilterString(search), FilterString(replacement));
+  m_substitutionPairs.emplace_back(search, replacement);
+  m_formattedSubstitutionPairs.push_back(std::move(formatted));
+}
+
+void RecordFilter::ModifySubstitutionPair(unsigned int index, const std::u16string& search,
+                                          const std::u16string& replacement) {
+  if (search.empty()) Detail::ThrowInvalidArgument(u"[1009]");
+  CheckIndex(index);
+  SubstitutionPair formatted(FilterString(search), FilterString(replacement));
+  m_substitutionPairs[index] = SubstitutionPair(search, replacement);
+  m_formattedSubstitutionPairs[index] = std::move(formatted);
+}
+
+void RecordFilter::RemoveSubstitutionPair(unsigned int index) {
+  CheckIndex(index);
+  m_substitutionPairs.erase(m_substitutionPairs.begin() + index);
+  m_formattedSubstitutionPairs.erase(m_formattedSubstitutionPairs.begin() + index);
+}
+
+const SubstitutionPair& RecordFilter::GetSubstitutionPair(unsigned int index) {
+  CheckIndex(index);
+  return m_substitutionPairs[index];
+}
+
+unsigned int RecordFilter::GetSubstitutionPairCount() const {
+  return static_cast<unsigned int>(m_substitutionPairs.size());
+}
+
+void RecordFilter::RecreateTheFormattedSubstitutionsPairsList() {
+  std::vector<SubstitutionPair> formatted;
+  formatted.reserve(m_substitutionPairs.size());
+  for (const SubstitutionPair& pair : m_substitutionPairs) {
+    formatted.emplace_back(FilterString(pair.first), FilterString(pair.second));
+  }
+  m_formattedSubstitutionPairs = std::move(formatted);
+}
+
+void RecordFilter::SetRemoveChars(const std::u16string& chars) {
+  m_removeChars = chars;
+  RecreateTheFormattedSubstitutionsPairsList();
+}
+
+void RecordFilter::SetConvertToLowerCase(bool on) {
+  m_convertToLowerCase = on;
+  RecreateTheFormattedSubstitutionsPairsList();
+}
+
+}  // namespace Qel

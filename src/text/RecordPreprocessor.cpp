@@ -1,0 +1,328 @@
+#include "qel/text/RecordPreprocessor.h"
+
+#include <cstdint>
+#include <string>
+
+#include "base/Throw.h"
+#include "qel/util/StringConversion.h"
+#include "text/UnicodeKc.h"
+
+namespace Qel {
+namespace {
+
+// The delimiter test: the character's own form KC is one character found in `delimiters`.
+bool IsDelimiter(char16_t c, const std::u16string& delimiters) {
+  char16_t form = 0;
+  return Detail::SingleUnitKcForm(c, form) && delimiters.find(form) != std::u16string::npos;
+}
+
+std::size_t FindDelimiter(const std::u16string& record, std::size_t from,
+                          const std::u16string& delimiters) {
+  for (std::size_t i = from; i < record.size(); ++i) {
+    if (IsDelimiter(record[i], delimiters)) return i;
+  }
+  return std::u16string::npos;
+}
+
+// Replaces occurrences of `search` from left to right, stepping one character past each
+// replacement and stopping once that step reaches the last character of the text.
+void SubstituteInPlace(std::u16string& text, const std::u16string& search,
+                       const std::u16string& replacement) {
+  if (search.empty()) return;  // nothing to find: inserting everywhere is never meant
+  std::size_t p = text.find(search);
+  while (p != std::u16string::npos) {
+    text.replace(p, search.size(), replacement);
+    p += replacement.size() + 1;
+    if (static_cast<std::int64_t>(p) >= static_cast<std::int64_t>(text.size()) - 1) break;
+    p = text.find(search, p);
+  }
+}
+
+void SubstituteInPlace(std::u16string& text, const RecordPreprocessor::SpellingMap& map) {
+  if (text.empty()) return;
+  for (const auto& [search, replacement] : map) SubstituteInPlace(text, search, replacement);
+}
+
+void SubstituteInPlace(std::u16string& text, const std::vector<SubstitutionPair>& pairs) {
+  if (text.empty()) return;
+  for (const SubstitutionPair& pair : pairs) SubstituteInPlace(text, pair.first, pair.second);
+}
+
+}  // namespace
+
+std::vector<std::u16string> RecordPreprocessor::ProcessRecord(const std::u16string& record) {
+  std::vector<std::u16string> fields;
+  fields.reserve(20);
+  if (record.empty()) return fields;
+  int position = 0;
+  while (position != -1) {
+    RecordFieldItem item =
+        GetNextFieldUsingDelimiters(record, position, m_normalizedDelimiterChars,
+                                    m_handleFieldProtection, m_fieldProtectionItem);
+    position = item.position;
+    if (!item.field.empty()) {
+      std::u16string formatted = FormatField(item.field);
+      if (!formatted.empty()) {
+        fields.push_back(std::move(formatted));
+        continue;
+      }
+    }
+    if (m_keepEmptyFields) fields.emplace_back();
+  }
+  return fields;
+}
+
+RecordFieldItem RecordPreprocessor::GetNextFieldUsingDelimiters(
+    const std::u16string& record, int position, const std::u16string& delimiters,
+    bool handleFieldProtection, const std::u16string& fieldProtectionItem) {
+  const std::size_t length = record.size();
+  if (record.empty()) return {};
+  if (delimiters.empty()) return {record, -1};
+  if (position < 0 || static_cast<std::size_t>(position) >= length) return {};
+  const auto pos = static_cast<std::size_t>(position);
+  const std::size_t itemLength = fieldProtectionItem.size();
+
+  if (handleFieldProtection && itemLength > 0 &&
+      record.compare(pos, itemLength, fieldProtectionItem) == 0) {
+    const std::size_t start = pos + itemLength;
+    const std::size_t close = record.find(fieldProtectionItem, start);
+    if (close == std::u16string::npos) {
+      Detail::Throw(74, record, fieldProtectionItem, IntegerToQelString(position));
+    }
+    const std::size_t after = close + itemLength;
+    RecordFieldItem item{record.substr(start, close - start), -1};
+    if (after >= length) return item;
+    if (IsDelimiter(record[after], delimiters)) {
+      item.position = static_cast<int>(after + 1);
+      return item;
+    }
+    const std::size_t delimiter = FindDelimiter(record, after, delimiters);
+    if (delimiter == std::u16string::npos) {
+      item.field.append(record, after, std::u16string::npos);
+    } else {
+      item.field.append(record, after, delimiter - after);
+      item.position = static_cast<int>(delimiter + 1);
+    }
+    return item;
+  }
+
+  const std::size_t delimiter = FindDelimiter(record, pos, delimiters);
+  if (delimiter == std::u16string::npos) return {record.substr(pos), -1};
+  return {record.substr(pos, delimiter - pos), static_cast<int>(delimiter + 1)};
+}
+
+std::u16string RecordPreprocessor::FormatField(const std::u16string& field) {
+  std::u16string result =
+      FilterString(field, m_ignoreCharacterCase, m_formattedRemoveChars,
+                   m_performUnicodeNormalization, m_performCjkNormalization, m_subFieldDelimiter);
+  SubstituteInPlace(result, m_formattedSpellingMap);
+  SubstituteInPlace(result, m_formattedSubstitutionPairs);
+  return result;
+}
+
+std::u16string RecordPreprocessor::FormatField(
+    const std::u16string& field, const std::u16string& removeChars, bool ignoreCase,
+    std::vector<SubstitutionPair>& pairs, const SpellingMap& spellingMap,
+    bool performUnicodeNormalization, bool performCjkNormalization, char16_t subFieldDelimiter) {
+  std::u16string result = FilterString(field, ignoreCase, removeChars, performUnicodeNormalization,
+                                       performCjkNormalization, subFieldDelimiter);
+  SubstituteInPlace(result, spellingMap);
+  SubstituteInPlace(result, pairs);
+  return result;
+}
+
+std::u16string RecordPreprocessor::FilterString(const std::u16string& s) {
+  return FilterString(s, m_ignoreCharacterCase, m_formattedRemoveChars,
+                      m_performUnicodeNormalization, m_performCjkNormalization,
+                      m_subFieldDelimiter);
+}
+
+std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ignoreCase,
+                                                const std::u16string& removeChars,
+                                                bool performUnicodeNormalization,
+                                                bool performCjkNormalization,
+                                                char16_t subFieldDelimiter) {
+  std::u16string result;
+  result.reserve(s.size());
+  const auto endsWithDelimiter = [&] { return result.back() == subFieldDelimiter; };
+  bool previousCjk = false;
+  for (char16_t c : s) {
+    if (Unicode::IsControlCharacter(c)) {
+      if (!result.empty() && !endsWithDelimiter()) {
+        result.push_back(subFieldDelimiter);
+        previousCjk = false;
+      }
+      continue;
+    }
+    if (performUnicodeNormalization && Unicode::CharacterIsInHalfWidthAndFullWidthUnicodeBlock(c)) {
+      c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
+    }
+    if (ignoreCase) c = QelToLower(c);
+    if (!removeChars.empty() && removeChars.find(c) != std::u16string::npos) continue;
+    const bool cjk = performCjkNormalization && Unicode::IsCjkCharacter(c);
+    if ((cjk || (previousCjk && c != subFieldDelimiter)) && !result.empty() &&
+        !endsWithDelimiter()) {
+      result.push_back(subFieldDelimiter);
+    }
+    result.push_back(c);
+    previousCjk = cjk;
+  }
+  return result;
+}
+
+std::u16string RecordPreprocessor::SubstituteString(const std::u16string& s) const {
+  std::u16string result = s;
+  SubstituteInPlace(result, m_formattedSpellingMap);
+  SubstituteInPlace(result, m_formattedSubstitutionPairs);
+  return result;
+}
+
+std::u16string RecordPreprocessor::SubstituteString(const std::u16string& s,
+                                                    const SpellingMap& spellingMap) {
+  std::u16string result = s;
+  SubstituteInPlace(result, spellingMap);
+  return result;
+}
+
+std::u16string RecordPreprocessor::SubstituteString(const std::u16string& s,
+                                                    const std::vector<SubstitutionPair>& pairs) {
+  std::u16string result = s;
+  SubstituteInPlace(result, pairs);
+  return result;
+}
+
+std::u16string RecordPreprocessor::SubstituteString(const std::u16string& s,
+                                                    const std::vector<SubstitutionPair>& pairs,
+                                                    const SpellingMap& spellingMap) {
+  std::u16string result = s;
+  SubstituteInPlace(result, spellingMap);
+  SubstituteInPlace(result, pairs);
+  return result;
+}
+
+void RecordPreprocessor::CheckIndex(unsigned int index) const {
+  if (index >= m_substitutionPairs.size()) {
+    Detail::Throw<OutOfBoundsException>(8, static_cast<std::int32_t>(index),
+                                        static_cast<std::int32_t>(m_substitutionPairs.size()));
+  }
+}
+
+void RecordPreprocessor::AddSubstitutionPair(const std::u16string& search,
+                                             const std::u16string& replacement) {
+  if (search.empty()) Detail::ThrowInvalidArgument(u"[1009]");
+  m_substitutionPairs.emplace_back(search, replacement);
+  CreateAndSaveFormattedSubstitutionPair(m_substitutionPairs.back());
+}
+
+void RecordPreprocessor::ModifySubstitutionPair(unsigned int index, const std::u16string& search,
+                                                const std::u16string& replacement) {
+  if (search.empty()) Detail::ThrowInvalidArgument(u"[1009]");
+  CheckIndex(index);
+  SubstitutionPair& pair = m_substitutionPairs[index];
+  if (pair.first == search && pair.second == replacement) return;
+  pair = SubstitutionPair(search, replacement);
+  RecreateTheFormattedSubstitutionPairs();
+}
+
+void RecordPreprocessor::RemoveSubstitutionPair(unsigned int index) {
+  CheckIndex(index);
+  m_substitutionPairs.erase(m_substitutionPairs.begin() + index);
+  RecreateTheFormattedSubstitutionPairs();
+}
+
+SubstitutionPair RecordPreprocessor::GetSubstitutionPair(unsigned int index) const {
+  CheckIndex(index);
+  return m_substitutionPairs[index];
+}
+
+unsigned int RecordPreprocessor::GetSubstitutionPairCount() const {
+  return static_cast<unsigned int>(m_substitutionPairs.size());
+}
+
+void RecordPreprocessor::SetSubstitutionPairs(const std::vector<SubstitutionPair>& pairs) {
+  m_substitutionPairs = pairs;
+  RecreateTheFormattedSubstitutionPairs();
+}
+
+void RecordPreprocessor::SetLanguageSpellingNormalizationSubstitutionPairs(
+    const std::vector<SubstitutionPair>& pairs) {
+  m_languageSpellingPairs = pairs;
+  RecreateTheFormattedLanguageSpellingNormalizationSubstitutionStringMap();
+  RecreateTheFormattedSubstitutionPairs();
+}
+
+void RecordPreprocessor::SetDelimiterChars(const std::u16string& chars) {
+  m_delimiterChars = chars;
+  m_normalizedDelimiterChars.clear();
+  for (char16_t c : chars) {
+    const std::u16string delimiter(1, c);
+    const std::u16string normalized = Unicode::PerformUnicodeKcNormalization(delimiter);
+    if (normalized.size() > 1) Detail::Throw(75, delimiter, normalized);
+    m_normalizedDelimiterChars += normalized;
+  }
+}
+
+void RecordPreprocessor::SetRemoveChars(const std::u16string& chars) {
+  m_removeChars = chars;
+  RecreateTheFormattedRemoveCharacters();
+  RecreateTheFormattedSubstitutionPairs();
+}
+
+void RecordPreprocessor::SetIgnoreCharacterCase(bool on) {
+  m_ignoreCharacterCase = on;
+  RecreateTheFormattedLanguageSpellingNormalizationSubstitutionStringMap();
+  RecreateTheFormattedRemoveCharacters();
+  RecreateTheFormattedSubstitutionPairs();
+}
+
+void RecordPreprocessor::SetPerformUnicodeNormalization(bool on) {
+  m_performUnicodeNormalization = on;
+  RecreateTheFormattedRemoveCharacters();
+  RecreateTheFormattedSubstitutionPairs();
+}
+
+void RecordPreprocessor::CreateAndSaveFormattedSubstitutionPair(const SubstitutionPair& pair) {
+  SubstitutionPair formatted;
+  formatted.first = FilterString(pair.first);
+  SubstituteInPlace(formatted.first, m_formattedSpellingMap);
+  formatted.second = FilterString(pair.second);
+  SubstituteInPlace(formatted.second, m_formattedSpellingMap);
+  if (formatted.first == formatted.second) return;
+  for (const SubstitutionPair& existing : m_formattedSubstitutionPairs) {
+    if (existing.first == formatted.first) return;
+  }
+  m_formattedSubstitutionPairs.push_back(std::move(formatted));
+}
+
+void RecordPreprocessor::RecreateTheFormattedSubstitutionPairs() {
+  m_formattedSubstitutionPairs.clear();
+  for (const SubstitutionPair& pair : m_substitutionPairs) {
+    CreateAndSaveFormattedSubstitutionPair(pair);
+  }
+}
+
+void RecordPreprocessor::RecreateTheFormattedRemoveCharacters() {
+  std::u16string formatted;
+  for (char16_t c : m_removeChars) {
+    if (m_performUnicodeNormalization &&
+        Unicode::CharacterIsInHalfWidthAndFullWidthUnicodeBlock(c)) {
+      c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
+    }
+    if (m_ignoreCharacterCase) c = QelToLower(c);
+    if (formatted.find(c) == std::u16string::npos) formatted.push_back(c);
+  }
+  m_formattedRemoveChars = std::move(formatted);
+}
+
+void RecordPreprocessor::RecreateTheFormattedLanguageSpellingNormalizationSubstitutionStringMap() {
+  m_formattedSpellingMap.clear();
+  for (const SubstitutionPair& pair : m_languageSpellingPairs) {
+    if (pair.first.empty()) continue;
+    std::u16string search = m_ignoreCharacterCase ? QelStrToLower(pair.first) : pair.first;
+    std::u16string replacement = m_ignoreCharacterCase ? QelStrToLower(pair.second) : pair.second;
+    if (search == replacement) continue;
+    m_formattedSpellingMap.emplace(std::move(search), std::move(replacement));
+  }
+}
+
+}  // namespace Qel

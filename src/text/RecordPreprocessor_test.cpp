@@ -1,0 +1,184 @@
+#include "qel/text/RecordPreprocessor.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "qel/base/Exceptions.h"
+
+namespace Qel {
+namespace {
+
+using Fields = std::vector<std::u16string>;
+
+std::int32_t ErrorId(const std::function<void()>& call, std::u16string* arg = nullptr) {
+  try {
+    call();
+  } catch (const BaseException& e) {
+    if (arg != nullptr) *arg = e.GetErrorArg();
+    return e.GetErrorId();
+  }
+  return 0;
+}
+
+TEST(RecordPreprocessorTest, Splitting) {
+  RecordPreprocessor p;
+  EXPECT_EQ(p.ProcessRecord(u"a;b c"), Fields{u"a;b c"});
+  EXPECT_EQ(p.ProcessRecord(u""), Fields{});
+  p.SetDelimiterChars(u";");
+  EXPECT_EQ(p.ProcessRecord(u"a;;b;"), (Fields{u"a", u"b"}));
+  p.SetKeepEmptyFields(true);
+  EXPECT_EQ(p.ProcessRecord(u"a;;b;"), (Fields{u"a", u"", u"b", u""}));
+  EXPECT_EQ(p.ProcessRecord(u"a\uFF1Bb"), (Fields{u"a", u"b"}));
+  // A delimiter given in a compatibility form matches its plain form, and vice versa.
+  p.SetDelimiterChars(u"\uFF0C");
+  EXPECT_EQ(p.GetDelimiterChars(), u"\uFF0C");
+  EXPECT_EQ(p.ProcessRecord(u"x,y\uFF0Cz"), (Fields{u"x", u"y", u"z"}));
+  // Unpaired surrogates are ordinary characters.
+  const std::u16string odd{0xD800, u',', 0xDC00};
+  EXPECT_EQ(p.ProcessRecord(odd), (Fields{std::u16string(1, 0xD800), std::u16string(1, 0xDC00)}));
+
+  const auto item =
+      RecordPreprocessor::GetNextFieldUsingDelimiters(u"ab;cd", 3, u";", false, u"\"");
+  EXPECT_EQ(item.field, u"cd");
+  EXPECT_EQ(item.position, -1);
+  EXPECT_EQ(RecordPreprocessor::GetNextFieldUsingDelimiters(u"ab;", 3, u";", false, u"\"").position,
+            -1);
+  EXPECT_EQ(RecordPreprocessor::GetNextFieldUsingDelimiters(u"ab;", 9, u";", false, u"\"").field,
+            u"");
+}
+
+TEST(RecordPreprocessorTest, FieldProtection) {
+  RecordPreprocessor p;
+  p.SetDelimiterChars(u";");
+  p.SetHandleFieldProtection(true);
+  EXPECT_EQ(p.ProcessRecord(u"\"a;b\";c"), (Fields{u"a;b", u"c"}));
+  EXPECT_EQ(p.ProcessRecord(u"\"a\"x;c"), (Fields{u"ax", u"c"}));
+  EXPECT_EQ(p.ProcessRecord(u"\"a\"x"), (Fields{u"ax"}));
+  EXPECT_EQ(p.ProcessRecord(u"c;\"a\""), (Fields{u"c", u"a"}));
+  // The item is not doubled for escaping: the first following occurrence closes.
+  EXPECT_EQ(p.ProcessRecord(u"\"a\"\"b\";c"), (Fields{u"a\"b\"", u"c"}));
+  p.SetFieldProtectionItem(u"''");
+  EXPECT_EQ(p.ProcessRecord(u"''x;y'';z"), (Fields{u"x;y", u"z"}));
+
+  p.SetFieldProtectionItem(u"\"");
+  std::u16string arg;
+  EXPECT_EQ(ErrorId([&] { p.ProcessRecord(u"\"a;c"); }, &arg), 74);
+  EXPECT_EQ(arg, u"\"a;c");
+  try {
+    RecordPreprocessor::GetNextFieldUsingDelimiters(u"x;\"open", 2, u";", true, u"\"");
+    FAIL() << "an unclosed item must throw";
+  } catch (const BaseException& e) {
+    EXPECT_EQ(e.GetErrorId(), 74);
+    EXPECT_NE(e.GetErrorDescription().find(u"'2'"), std::u16string::npos)
+        << std::string(e.GetErrorDescription().begin(), e.GetErrorDescription().end());
+  }
+}
+
+TEST(RecordPreprocessorTest, Delimiters) {
+  RecordPreprocessor p;
+  std::u16string arg;
+  EXPECT_EQ(ErrorId([&] { p.SetDelimiterChars(u";\uFB01,"); }, &arg), 75);
+  EXPECT_EQ(arg, u"\uFB01");
+  // What came before the bad delimiter stays in force.
+  EXPECT_EQ(p.GetDelimiterChars(), u";\uFB01,");
+  EXPECT_EQ(p.ProcessRecord(u"a;b,c"), (Fields{u"a", u"b,c"}));
+}
+
+TEST(RecordPreprocessorTest, Formatting) {
+  RecordPreprocessor p;
+  p.SetIgnoreCharacterCase(true);
+  p.SetRemoveChars(u"-");
+  EXPECT_EQ(p.ProcessRecord(u"A-B"), Fields{u"ab"});
+  EXPECT_EQ(p.FilterString(u"\t\tword\t\x01two\x7F"), u"word two ");
+  EXPECT_EQ(p.FilterString(u"a\u0085b"), u"a b");
+
+  p.SetPerformCjkNormalization(true);
+  EXPECT_EQ(p.FilterString(u"ab\u4E00\u4E01cd"), u"ab \u4E00 \u4E01 cd");
+  EXPECT_EQ(p.FilterString(u"\u4E00 x"), u"\u4E00 x");
+  p.SetSubFieldDelimiter(u'|');
+  EXPECT_EQ(p.FilterString(u"\u4E00\u4E01\t"), u"\u4E00|\u4E01|");
+
+  // Half-width/full-width forms only with Unicode normalisation; remove characters follow.
+  RecordPreprocessor q;
+  q.SetRemoveChars(u"\uFF0D");
+  EXPECT_EQ(q.FilterString(u"\uFF21\uFF0D"), u"\uFF21");
+  q.SetPerformUnicodeNormalization(true);
+  EXPECT_EQ(q.FilterString(u"\uFF21\uFF0D-"), u"A");
+  EXPECT_EQ(ErrorId([&] { q.FilterString(u"x\uFFE7"); }), 73);
+}
+
+TEST(RecordPreprocessorTest, SubstituteStringSteps) {
+  const std::vector<SubstitutionPair> ab{{u"a", u"b"}};
+  EXPECT_EQ(RecordPreprocessor::SubstituteString(u"aXa", ab), u"bXa");
+  EXPECT_EQ(RecordPreprocessor::SubstituteString(u"aXXa", ab), u"bXXb");
+  EXPECT_EQ(RecordPreprocessor::SubstituteString(u"a", ab), u"b");
+  EXPECT_EQ(RecordPreprocessor::SubstituteString(u"aaaa", ab), u"baba");
+  EXPECT_EQ(RecordPreprocessor::SubstituteString(u"", ab), u"");
+  // The map runs in ascending key order (a->b, then b->c), before the pairs.
+  const RecordPreprocessor::SpellingMap map{{u"b", u"c"}, {u"a", u"b"}};
+  EXPECT_EQ(RecordPreprocessor::SubstituteString(u"xa", map), u"xc");
+  EXPECT_EQ(RecordPreprocessor::SubstituteString(u"xa", {{u"c", u"d"}}, map), u"xd");
+}
+
+TEST(RecordPreprocessorTest, LanguageSpelling) {
+  RecordPreprocessor p;
+  p.SetLanguageSpellingNormalizationSubstitutionPairs(
+      Unicode::GetLanguageSpellingNormalizationSubstitutionPairs());
+  EXPECT_EQ(p.ProcessRecord(u"M\u00FCller"), Fields{u"Mueller"});
+  EXPECT_EQ(p.ProcessRecord(u"\u00DCber Stra\u00DFe"), Fields{u"UEber Strasse"});
+  p.SetIgnoreCharacterCase(true);
+  EXPECT_EQ(p.ProcessRecord(u"M\u00FCller"), Fields{u"mueller"});
+  EXPECT_EQ(p.ProcessRecord(u"\u00DCBER"), Fields{u"ueber"});
+  // Pairs are formatted through the spelling map: "Müller" as a search finds "mueller".
+  p.AddSubstitutionPair(u"M\u00FCller", u"Miller");
+  EXPECT_EQ(p.ProcessRecord(u"Herr MUELLER"), Fields{u"herr miller"});
+}
+
+TEST(RecordPreprocessorTest, SubstitutionPairsAndRebuilds) {
+  RecordPreprocessor p;
+  p.SetDelimiterChars(u";");
+  p.AddSubstitutionPair(u"ST", u"Street");
+  p.AddSubstitutionPair(u"st", u"street");
+  p.AddSubstitutionPair(u"same", u"same");
+  EXPECT_EQ(p.GetSubstitutionPairCount(), 3u);
+  EXPECT_EQ(p.ProcessRecord(u"Main ST;first"), (Fields{u"Main Street", u"firstreet"}));
+
+  // With case ignored both pairs format to "st"; the first one wins.
+  p.SetIgnoreCharacterCase(true);
+  EXPECT_EQ(p.ProcessRecord(u"Main ST"), Fields{u"main street"});
+  EXPECT_EQ(p.GetSubstitutionPair(0), SubstitutionPair(u"ST", u"Street"));
+
+  p.ModifySubstitutionPair(0, u"Main", u"High");
+  EXPECT_EQ(p.ProcessRecord(u"Main ST"), Fields{u"high street"});
+  p.RemoveSubstitutionPair(0);
+  EXPECT_EQ(p.ProcessRecord(u"Main ST"), Fields{u"main street"});
+  p.SetSubstitutionPairs({});
+  EXPECT_EQ(p.ProcessRecord(u"Main ST"), Fields{u"main st"});
+
+  // Remove characters reach the formatted pairs.
+  p.SetSubstitutionPairs({{u"a.b", u"x"}});
+  p.SetRemoveChars(u".");
+  EXPECT_EQ(p.ProcessRecord(u"ab"), Fields{u"x"});
+
+  EXPECT_EQ(ErrorId([&] { p.AddSubstitutionPair(u"", u"x"); }), 1);
+  EXPECT_EQ(ErrorId([&] { p.ModifySubstitutionPair(0, u"", u"x"); }), 1);
+  EXPECT_EQ(ErrorId([&] { p.GetSubstitutionPair(1); }), 8);
+  EXPECT_EQ(ErrorId([&] { p.ModifySubstitutionPair(1, u"a", u"b"); }), 8);
+  EXPECT_EQ(ErrorId([&] { p.RemoveSubstitutionPair(7); }), 8);
+  EXPECT_EQ(p.GetSubstitutionPairCount(), 1u);
+}
+
+TEST(RecordPreprocessorTest, CopiesAreIndependent) {
+  RecordPreprocessor p;
+  p.SetDelimiterChars(u";");
+  p.AddSubstitutionPair(u"a", u"b");
+  RecordPreprocessor copy = p;
+  p.SetDelimiterChars(u",");
+  p.RemoveSubstitutionPair(0);
+  EXPECT_EQ(copy.ProcessRecord(u"xa;y"), (Fields{u"xb", u"y"}));
+  EXPECT_EQ(p.ProcessRecord(u"xa;y"), Fields{u"xa;y"});
+}
+
+}  // namespace
+}  // namespace Qel
