@@ -36,6 +36,8 @@
 #include <qel/model/Cache.h>
 #include <qel/model/Composite.h>
 #include <qel/model/DocumentNode.h>
+#include <qel/model/ExternalRepFactory.h>
+#include <qel/model/ExternalRepresentation.h>
 #include <qel/model/FullResult.h>
 #include <qel/model/Iterator.h>
 #include <qel/model/Node.h>

@@ -84,6 +84,11 @@ TEST(Base64, BadInputThrowsWithTheCheckThatFailed) {
   EXPECT_EQ(DecodeError("TW==TW*u"), u"Base64::Pos()");
   EXPECT_EQ(DecodeError("TWFuT==="), u"Base64::Decode()[1]");
   EXPECT_EQ(DecodeError("TW=uTWFu"), u"Base64::Decode()[2]");
+  // The same checks in the middle of longer texts, which are decoded two groups at a time.
+  EXPECT_EQ(DecodeError("TWFuTW*uTWFuTWFu"), u"Base64::Pos()");
+  EXPECT_EQ(DecodeError("TWFuTWFuT===TWFu"), u"Base64::Decode()[1]");
+  EXPECT_EQ(DecodeError("TWFuTWFuTWFuTW=u"), u"Base64::Decode()[2]");
+  EXPECT_EQ(Base64::FromBase64(std::string("TWFuTQ==TWFuTWFu")), std::string("ManM\0\0ManMan", 12));
 
   // Padding in a group that is not the last leaves zero bytes in its holes.
   unsigned int length = 8;

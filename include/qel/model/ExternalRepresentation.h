@@ -1,0 +1,27 @@
+// Base of representation types defined outside the library (feature vectors computed by other
+// components): a Node that is also a Representation, whose data may be read out as bytes in
+// blocks. Reference counted like every node; one thread at a time.
+#pragma once
+
+#include "qel/model/Node.h"
+#include "qel/model/Representation.h"
+
+namespace Qel {
+
+class ExternalRepresentation : public Node, public Representation {
+ public:
+  // Makes the representation's data available (computes it or fetches it from its source);
+  // what that means is the concrete type's business.
+  virtual void Prepare() = 0;
+  // Whether the data can be read with GetBlock; false by default.
+  virtual bool CanStream();
+  // Copies up to `size` bytes of the data into `buffer` and returns how many were copied; by
+  // default there is no data (0).
+  virtual unsigned int GetBlock(char* buffer, unsigned int size);
+
+ protected:
+  explicit ExternalRepresentation(const Representation::RepTag& tag) : Representation(tag) {}
+  ~ExternalRepresentation() override = default;
+};
+
+}  // namespace Qel
