@@ -69,6 +69,10 @@ TEST(ExternalRepresentation, DefaultsAndStreaming) {
   EXPECT_EQ(plain->GetTagName(), "Plan");
   EXPECT_TRUE(factory->Handles(plain));
   EXPECT_FALSE(static_cast<Representation*>(plain)->IsValid());
+  // Both bases give the same answer through the external type and through the node.
+  EXPECT_FALSE(plain->Save(nullptr));
+  EXPECT_FALSE(plain->Load(nullptr));
+  EXPECT_FALSE(static_cast<Node*>(plain)->Save(nullptr));
   plain->Release();
   factory->Release();
 

@@ -18,6 +18,10 @@ class ExternalRepresentation : public Node, public Representation {
   // Copies up to `size` bytes of the data into `buffer` and returns how many were copied; by
   // default there is no data (0).
   virtual unsigned int GetBlock(char* buffer, unsigned int size);
+  // One answer for both bases: an external representation has no stored form of its own
+  // unless its type writes one, so both return false by default.
+  bool Save(std::ostream* os) override { return Representation::Save(os); }
+  bool Load(std::istream* is) override { return Representation::Load(is); }
 
  protected:
   explicit ExternalRepresentation(const Representation::RepTag& tag) : Representation(tag) {}
