@@ -45,6 +45,18 @@ const CompiledRegex& FindOrCompileRegex(const std::u16string& pattern,
   auto& byPattern = cache.entries[flags];
   const auto entry = byPattern.find(pattern);
   if (entry != byPattern.end()) return *entry->second;
+  // This Boost version's parser reads one element past the end of a pattern that ends inside a
+  // set with a backslash ("[a\\"). A pattern ending in an unpaired backslash is always an
+  // incomplete escape, so it is refused here with the engine's own error.
+  std::size_t backslashes = 0;
+  while (backslashes < pattern.size() && pattern[pattern.size() - 1 - backslashes] == u'\\') {
+    ++backslashes;
+  }
+  if (backslashes % 2 == 1) {
+    throw boost::regex_error("Incomplete escape sequence found.",
+                             boost::regex_constants::error_escape,
+                             static_cast<std::ptrdiff_t>(pattern.size()));
+  }
   auto compiled = std::make_unique<const CompiledRegex>(
       boost::make_u32regex(pattern.begin(), pattern.end(), flags));
   cache.compiles.fetch_add(1, std::memory_order_relaxed);

@@ -97,6 +97,10 @@ TEST(RegexTest, CopiesAndCache) {
 TEST(RegexTest, SyntaxErrorsAndInvalidText) {
   EXPECT_THROW(Regex(u"(a", false), boost::regex_error);
   EXPECT_THROW(Regex(u"[z-a]", false), std::runtime_error);
+  for (const char16_t* incomplete : {u"a\\", u"[a\\", u"\\Q[\\", u"x\\\\\\"}) {
+    EXPECT_THROW(Regex(incomplete, false), boost::regex_error);
+  }
+  EXPECT_NO_THROW(Regex(u"[a\\\\]\\\\", false));
   try {
     Regex bad(std::u16string(u"a") + char16_t{0xD800}, false);
     FAIL() << "an unpaired surrogate in a pattern must throw";
