@@ -119,6 +119,13 @@ TEST(RecordPreprocessorTest, SubstituteStringSteps) {
   const RecordPreprocessor::SpellingMap map{{u"b", u"c"}, {u"a", u"b"}};
   EXPECT_EQ(RecordPreprocessor::SubstituteString(u"xa", map), u"xc");
   EXPECT_EQ(RecordPreprocessor::SubstituteString(u"xa", {{u"c", u"d"}}, map), u"xd");
+  // The member form follows the same order, also for units that replacements bring in.
+  RecordPreprocessor p;
+  p.SetLanguageSpellingNormalizationSubstitutionPairs({{u"b", u"c"}, {u"a", u"b"}, {u"q", u"q"}});
+  p.SetSubstitutionPairs({{u"c", u"d"}});
+  EXPECT_EQ(p.SubstituteString(u"xa"), u"xd");
+  EXPECT_EQ(p.SubstituteString(u"zz"), u"zz");
+  EXPECT_EQ(p.FormatField(u"xa"), u"xd");
 }
 
 TEST(RecordPreprocessorTest, LanguageSpelling) {
