@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace Qel {
@@ -271,6 +273,31 @@ TEST(AsciiTextFilterTest, CopyKeepsTablesAndSettings) {
   EXPECT_EQ(other->GetRefCount(), 1);
   EXPECT_EQ(other->GetMinWordLen(), 4);
   copy->Release();
+}
+
+}  // namespace
+}  // namespace Qel
+
+namespace Qel {
+namespace {
+
+// Filter calls only read the tables: one filter serves several threads at once.
+TEST(AsciiTextFilterConcurrencyTest, SharedFilterOnManyThreads) {
+  FilterPtr f(AsciiTextFilter::Create(2, true));
+  const std::u16string text =
+      u"Rechnung f\u00FCr M\u00FCller \u0421\u0447\u0435\u0442 \u4E00\u4E01 17";
+  const std::vector<int> expected = FilterW(f.filter, text);
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int k = 0; k < 500; ++k) {
+        if (FilterW(f.filter, text) != expected) ++mismatches;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace
