@@ -8,6 +8,20 @@
 #include "qel/base/Exceptions.h"
 #include "text/RegexCache.h"
 
+#if defined(__SANITIZE_THREAD__)
+#define QEL_TEXT_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QEL_TEXT_TSAN 1
+#endif
+#endif
+#ifdef QEL_TEXT_TSAN
+// Boost.Regex hands the matcher's memory blocks from thread to thread through a lock-free cache
+// inside the Boost library, which is not instrumented, so ThreadSanitizer cannot see that
+// hand-over and reports the reuse of a block as a race.
+extern "C" const char* __tsan_default_suppressions() { return "race:boost::re_detail_\n"; }
+#endif
+
 namespace Qel {
 namespace {
 
