@@ -3,10 +3,63 @@
 
 // base
 #include <qel/base/Exceptions.h>
+#include <qel/base/HighAvailability.h>
+#include <qel/base/LocaleNames.h>
+#include <qel/base/OmbrelRegistry.h>
+#include <qel/base/Registry.h>
 #include <qel/base/ResMgr.h>
 
+// util
+#include <qel/util/Base64.h>
+#include <qel/util/Files.h>
+#include <qel/util/Guid.h>
+#include <qel/util/IdResolver.h>
+#include <qel/util/StreamHelper.h>
+#include <qel/util/StringConversion.h>
+#include <qel/util/StringHash.h>
+#include <qel/util/TextIO.h>
+#include <qel/util/TextReader.h>
+#include <qel/util/UniqueIdShared.h>
+#include <qel/util/Uri.h>
+
+// xml
+#include <qel/xml/ListIterator.h>
+#include <qel/xml/QelXmlOutStream.h>
+#include <qel/xml/Version.h>
+#include <qel/xml/XmlNode.h>
+#include <qel/xml/XmlProperty.h>
+#include <qel/xml/XmlSaxCallback.h>
+#include <qel/xml/XmlSaxParser.h>
+#include <qel/xml/XmlTree.h>
+
 // model
+#include <qel/model/Cache.h>
+#include <qel/model/Composite.h>
+#include <qel/model/DocumentNode.h>
+#include <qel/model/FullResult.h>
+#include <qel/model/Iterator.h>
+#include <qel/model/Node.h>
+#include <qel/model/NodeFactory.h>
+#include <qel/model/PreOrderTraverser.h>
 #include <qel/model/RefCounter.h>
+#include <qel/model/Representation.h>
+#include <qel/model/Result.h>
+#include <qel/model/SparseResult.h>
+#include <qel/model/Transformer.h>
+#include <qel/model/VectorIterator.h>
+#include <qel/model/Visitor.h>
+
+// learn
+#include <qel/learn/Algorithm.h>
+#include <qel/learn/Analyzer.h>
+#include <qel/learn/BayesClassifier.h>
+#include <qel/learn/CallBack.h>
+#include <qel/learn/ErrorMatrix.h>
+#include <qel/learn/ErrorMatrixVisitor.h>
+#include <qel/learn/ErrorPlot.h>
+#include <qel/learn/ErrorPlotVisitor.h>
+#include <qel/learn/Notifier.h>
+#include <qel/learn/PcaAnalyzer.h>
 
 // text
 #include <qel/text/AsciiTextFilter.h>
@@ -16,5 +69,13 @@
 #include <qel/text/TextFilter.h>
 #include <qel/text/Unicode.h>
 
-// util
-#include <qel/util/StringConversion.h>
+// task
+#include <qel/task/CriticalSection.h>
+#include <qel/task/TaskBase.h>
+#include <qel/task/TaskScheduler.h>
+#include <qel/task/Threads.h>
+
+// geom
+#include <qel/geom/ColorConversion.h>
+#include <qel/geom/Geometry.h>
+#include <qel/geom/Sorting.h>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "qel/base/ResMgr.h"
@@ -153,11 +154,20 @@ TEST(StructuredExceptionDeathTest, FaultsAreReportedWithTheirText) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
+        std::signal(SIGSEGV, SIG_DFL);  // a process without a fault handler of its own
         StructuredException::InititalizeStructuredExceptionHandling();
         std::raise(SIGSEGV);
       },
       testing::KilledBySignal(SIGSEGV),
       "StructuredException. The thread tried to read from or write to a virtual address");
+  // A handler the host installed stays in place.
+  EXPECT_EXIT(
+      {
+        std::signal(SIGSEGV, [](int) { std::_Exit(42); });
+        StructuredException::InititalizeStructuredExceptionHandling();
+        std::raise(SIGSEGV);
+      },
+      testing::ExitedWithCode(42), "");
   EXPECT_EQ(StructuredException::CodeFromSignal(SIGFPE, FPE_INTDIV), 0xC0000094u);
   EXPECT_EQ(StructuredException::CodeFromSignal(SIGBUS, BUS_ADRALN), 0x80000002u);
 }

@@ -32,7 +32,7 @@ class LanguageFolder : public testing::Test {
     fs::remove_all(m_root);
   }
   void AddLanguage(const std::string& language, const std::string& catalogue,
-                   const std::string& file = "comp.lng") {
+                   const std::string& file = "libcomp.lng") {
     fs::create_directories(m_root / language);
     if (!file.empty()) std::ofstream(m_root / language / file) << catalogue;
   }
@@ -114,11 +114,14 @@ TEST(ResMgrTest, FormattingAndMissingTexts) {
   ResMgr manager;
   manager.SetModuleStrings("1\t%s|%s|%s\n2\t%ld-%ld\n3\t%04X %x %u%%\n4\t%s\n");
   EXPECT_EQ(manager.GetString(1, u"a", u"b", u"c"), u"a|b|c");
-  EXPECT_EQ(manager.GetString(1, u"a", u"", u"c"), u"a||");
+  const std::u16string a = u"a", none, c = u"c";
+  EXPECT_EQ(manager.GetString(1, a, none, c), u"a||");
+  // The pointer form counts only null pointers as absent.
+  EXPECT_EQ(manager.GetString(1, u"a", u"", u"c"), u"a||c");
   const std::int32_t p1 = -5, p2 = 7;
   EXPECT_EQ(manager.GetStringL(2, &p1, &p2, nullptr), u"-5-7");
   const unsigned int n = 4000000000u;
-  EXPECT_EQ(manager.GetStringT(3, &n), u"EE6B2800   %");
+  EXPECT_EQ(manager.GetStringT(3, &n), u"EE6B2800 0 0%");
   EXPECT_EQ(manager.GetString(77), u"Resource string #77 not found!");
   EXPECT_EQ(manager.GetString(77, u"a", u"b", u"c"), u"Resource string #77 not found!");
   // Results are cut to 4095 units.

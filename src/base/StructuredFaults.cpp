@@ -104,7 +104,14 @@ void StructuredException::InititalizeStructuredExceptionHandling() {
   action.sa_sigaction = OnFault;
   action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) sigaction(signal, &action, nullptr);
+  // Only where the process has no handler of its own: a host's (or a sanitizer's) handler
+  // stays in place.
+  for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) != 0) continue;
+    const bool isDefault = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL;
+    if (isDefault || current.sa_sigaction == OnFault) sigaction(signal, &action, nullptr);
+  }
 }
 
 }  // namespace Qel
@@ -116,17 +123,27 @@ extern "C" __attribute__((visibility("hidden"), noreturn)) void __cxa_pure_virtu
 }
 
 namespace Qel::Detail {
-namespace {
+struct PureBase;
+// Out of line and opaque, so that the compiler cannot see which override the call reaches.
+#if defined(__clang__)
+__attribute__((noinline, optnone)) void Invoke(PureBase* object);
+#else
+__attribute__((noipa)) void Invoke(PureBase* object);
+#endif
+
 struct PureBase {
-  PureBase() { Call(); }
+  PureBase() { Invoke(this); }
   virtual ~PureBase() = default;
-  void Call() { Run(); }
   virtual void Run() = 0;
 };
+
+void Invoke(PureBase* object) {
+  asm volatile("" : "+r"(object) : : "memory");
+  object->Run();
+}
 struct PureDerived : PureBase {
   void Run() override {}
 };
-}  // namespace
 
 // Makes a pure virtual call inside the library (the call during PureBase's construction),
 // so that tests can check the hook.

@@ -8,7 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <memory>
-#include <string_view>
+#include <string>
 #include <utility>
 #include <vector>
 

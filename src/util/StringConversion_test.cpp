@@ -101,6 +101,10 @@ TEST(StringConversionUtf8, UnpairedSurrogatesBecomeReplacementCharacter) {
   EXPECT_EQ(ConvertWideCharToUtf8(units),
             "a\xEF\xBF\xBD"
             "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x93\x84\xEF\xBF\xBD");
+  // Long ASCII runs take the wide path; a pair may straddle its blocks.
+  const std::u16string runs = std::u16string(31, u'a') + u"\U0001F4C4"s + std::u16string(64, u'b') +
+                              u"\xD800"s + std::u16string(40, u'c') + u"\xDC00"s;
+  EXPECT_EQ(ConvertWideCharToUtf8(runs), IcuToUtf8WithSub(runs));
   std::mt19937 random(7);
   const char16_t alphabet[] = {u'a',   0x7F,   0x80,   0x7FF,  0x800,  0xD7FF, 0xD800,
                                0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFF, u'\0',  u' '};

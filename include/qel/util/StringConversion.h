@@ -28,8 +28,8 @@ std::u16string ConvertToWideChar(unsigned int codePage, std::uint32_t flags, con
 // with terminator conversion stops at the first NUL and the result ends with a NUL.
 // An unpaired surrogate becomes U+FFFD in UTF-8 and "?" in other code pages, as does a
 // character the code page cannot hold. Throws BaseException 17 on failure.
-std::string ConvertFromWideChar(unsigned int codePage, std::uint32_t flags, const std::u16string& text,
-                                bool withTerminator);
+std::string ConvertFromWideChar(unsigned int codePage, std::uint32_t flags,
+                                const std::u16string& text, bool withTerminator);
 
 std::u16string ConvertA2W(const std::string& text);
 std::u16string ConvertA2W(const char* text);

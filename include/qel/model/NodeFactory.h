@@ -1,0 +1,16 @@
+// NodeFactory: makes nodes of a caller-chosen type. The caller owns what it returns; used by one
+// thread at a time.
+#pragma once
+
+namespace Qel {
+
+class Node;
+
+class NodeFactory {
+ public:
+  virtual ~NodeFactory() = default;
+  // A new node holding one reference for the caller; the base factory returns null.
+  virtual Node* CreateNode() { return nullptr; }
+};
+
+}  // namespace Qel

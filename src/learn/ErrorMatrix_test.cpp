@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+#include <qel/learn/ErrorMatrix.h>
+#include <qel/learn/ErrorMatrixVisitor.h>
+#include <qel/learn/ErrorPlot.h>
+#include <qel/learn/ErrorPlotVisitor.h>
+#include <qel/model/DocumentNode.h>
+#include <qel/model/FullResult.h>
+#include <qel/model/SparseResult.h>
+
+namespace Qel {
+namespace {
+
+struct Matrix {
+  ErrorMatrix* m = ErrorMatrix::Create(6);
+  ~Matrix() { m->Release(); }
+  ErrorMatrix* operator->() { return m; }
+};
+
+TEST(ErrorMatrixTest, CountsEachKindOfOutcome) {
+  Matrix m;
+  EXPECT_EQ(m->GetTag(), ErrorMatrix::DefaultTag);
+  EXPECT_EQ(m->GetResult(2, 4).count, 0u);
+  EXPECT_EQ(m->GetResult(2, 4).status, MatrixStatusNormal);
+  EXPECT_EQ(m->GetResult(2, 2).count, 0u);
+  EXPECT_EQ(m->GetResult(2, 2).status, 0);
+
+  m->Increase(3, 3, MatrixStatusNormal, ResTypeNew);
+  EXPECT_EQ(m->GetClassCount(3), 1u);
+  EXPECT_EQ(m->GetDocCount(), 1u);
+  EXPECT_EQ(m->GetCorrect(), 1u);
+  EXPECT_EQ(m->GetResult(3, 3).count, 1u);
+  EXPECT_EQ(m->GetResult(3, 3).status, MatrixStatusNormal);
+
+  m->Increase(0, 0, MatrixStatusNormal, ResTypeNew);
+  EXPECT_EQ(m->GetResult(0, 0).count, 1u);
+  EXPECT_EQ(m->GetDocCount(), 1u);
+  EXPECT_EQ(m->GetCorrect(), 1u);
+
+  m->Increase(3, 0, MatrixStatusNormal, ResTypeNew);
+  EXPECT_EQ(m->GetRejected(), 1u);
+  EXPECT_EQ(m->GetResult(3, 0).count, 1u);
+
+  m->Increase(3, 5, MatrixStatusNormal, ResTypeRejected);
+  EXPECT_EQ(m->GetRejected(), 2u);
+  EXPECT_EQ(m->GetIncorrect(), 0u);
+
+  m->Increase(3, 5, MatrixStatusNormal, ResTypeNew);
+  EXPECT_EQ(m->GetIncorrect(), 1u);
+  EXPECT_EQ(m->GetClassExported(3), 1u);
+  EXPECT_EQ(m->GetClassImported(5), 1u);
+  EXPECT_EQ(m->GetResult(3, 5).count, 2u);
+  EXPECT_EQ(m->GetResult(5, 3).count, 0u);
+
+  m->Increase(2, 4, MatrixStatusExceptionCorrect, ResTypeNew);
+  EXPECT_EQ(m->GetException(), 1u);
+  EXPECT_EQ(m->GetCorrect(), 2u);
+  EXPECT_EQ(m->GetRejected(), 2u);
+  EXPECT_EQ(m->GetResult(2, 4).status, MatrixStatusExceptionCorrect);
+  // An existing cell keeps the status it was created with.
+  m->Increase(2, 4, MatrixStatusNormal, ResTypeNew);
+  EXPECT_EQ(m->GetResult(2, 4).count, 2u);
+  EXPECT_EQ(m->GetResult(2, 4).status, MatrixStatusExceptionCorrect);
+
+  m->Increase(1, 2, MatrixStatusExceptionRejected, ResTypeNew);
+  EXPECT_EQ(m->GetException(), 2u);
+  EXPECT_EQ(m->GetRejected(), 3u);
+
+  m->Increase(4, 4, MatrixStatusExceptionRejected, ResTypeNew);
+  EXPECT_EQ(m->GetResult(4, 4).status, MatrixStatusExceptionRejected);
+  EXPECT_EQ(m->GetRejected(), 4u);
+  m->Increase(4, 4, static_cast<eResultMatrixExceptionStatus>(7), ResTypeRejected);
+  EXPECT_EQ(m->GetRejected(), 5u);
+  EXPECT_EQ(m->GetResult(4, 4).status, 7);
+
+  const unsigned int docs = m->GetDocCount();
+  m->Increase(6, 1, MatrixStatusNormal, ResTypeNew);
+  m->Increase(1, 6, MatrixStatusNormal, ResTypeNew);
+  EXPECT_EQ(m->GetDocCount(), docs) << "ids beyond the class count are ignored";
+}
+
+TEST(ErrorPlotTest, BinsHistogramsAndAdd) {
+  ErrorPlot* p = ErrorPlot::Create(2);
+  EXPECT_FALSE(p->IsValid());
+  EXPECT_EQ(p->GetGoodHistogram(), std::vector<float>(101, 0.0f));
+  p->IncrGood(101);
+  EXPECT_EQ(p->GetCount(), 0u);
+  p->IncrGood(90);
+  p->IncrGood(50);
+  p->IncrBad(70);
+  p->IncrBad(10);
+  auto good = p->GetGoodHistogram();
+  auto bad = p->GetBadHistogram();
+  EXPECT_FLOAT_EQ(good[0], 0.5f);
+  EXPECT_FLOAT_EQ(good[51], 0.25f);
+  EXPECT_FLOAT_EQ(good[91], 0.0f);
+  EXPECT_FLOAT_EQ(bad[0], 0.5f);
+  EXPECT_FLOAT_EQ(bad[11], 0.25f);
+  EXPECT_FLOAT_EQ(good[60] + bad[60], 0.5f);
+
+  ErrorPlot* q = ErrorPlot::Create(2);
+  q->IncrGood(100);
+  p->add(*q);
+  EXPECT_EQ(p->GetCount(), 5u);
+  EXPECT_FLOAT_EQ(p->GetGoodHistogram()[100], 0.2f);
+  ErrorPlot* empty = ErrorPlot::Create(3);
+  p->add(*empty);
+  EXPECT_EQ(p->GetCount(), 5u);
+  q->Release();
+  empty->Release();
+  p->Release();
+}
+
+SparseResult* Sparse(std::initializer_list<IndexedResult> entries,
+                     const Representation::RepTag& tag) {
+  SparseResult* r = SparseResult::Create();
+  r->SetResults(entries);
+  r->SetTag(tag);
+  return r;
+}
+
+TEST(ErrorVisitorsTest, RecordsAcceptanceAndFillsPlotsPerClass) {
+  const auto tag = SparseResult::DEFAULT_TAG;
+  DocumentNode* root = DocumentNode::Create();
+  // Class nodes first (no result): they receive the plots.
+  DocumentNode* class1 = DocumentNode::Create(1, root);
+  DocumentNode* class2 = DocumentNode::Create(2, root);
+  root->AddChild(class1);
+  root->AddChild(class2);
+  auto doc = [&](std::uint32_t cls, SparseResult* r) {
+    DocumentNode* d = DocumentNode::Create(cls, root);
+    if (r) d->AddRepresentation(r);
+    root->AddChild(d);
+    return d;
+  };
+  doc(1, Sparse({{1, 0.9f, ResTypeNew}, {2, 0.2f, ResTypeNew}}, tag));   // accepted, right
+  doc(1, Sparse({{2, 0.6f, ResTypeNew}, {1, 0.55f, ResTypeNew}}, tag));  // too close: rejected
+  doc(2, Sparse({{1, 0.3f, ResTypeRejected}}, tag));                     // below min score
+  doc(2, Sparse({{2, 0.999f, ResTypeNew}}, tag));                        // accepted, right
+  doc(3, Sparse({{3, 1.5f, ResTypeNew}}, tag));                          // class without plot
+  doc(2, nullptr);                                                       // no feature: no record
+
+  ErrorMatrix* m = ErrorMatrix::Create(4);
+  ErrorMatrixVisitor v(m, 0.5, 0.1);
+  root->Visit(&v);
+  auto records = v.GetClassResults();
+  ASSERT_EQ(records.size(), 5u);
+  EXPECT_EQ(records[0].assignedClassId, 1u);
+  EXPECT_EQ(records[1].assignedClassId, 0u);
+  EXPECT_EQ(records[1].type, ResTypeNone) << "type of class 0 in the result";
+  EXPECT_EQ(records[2].assignedClassId, 0u);
+  EXPECT_EQ(records[3].assignedClassId, 2u);
+  EXPECT_EQ(records[4].classId, 3u);
+  for (const classResult& r : records) {
+    m->Increase(r.classId, r.assignedClassId, MatrixStatusNormal, r.type);
+  }
+  EXPECT_EQ(m->GetCorrect(), 3u);
+  EXPECT_EQ(m->GetRejected(), 2u);
+  EXPECT_EQ(m->GetDocCount(), 5u);
+
+  ErrorMatrixVisitor finals(m, 0.0, 0.0);
+  finals.SetUseFinalFlag(true);
+  root->Visit(&finals);
+  auto fr = finals.GetClassResults();
+  ASSERT_EQ(fr.size(), 5u);
+  EXPECT_EQ(fr[0].assignedClassId, 0u) << "no final class: class 0";
+  m->Release();
+
+  ErrorPlotVisitor pv;
+  root->Visit(&pv);
+  ASSERT_NE(pv.GetPlot(1), nullptr);
+  ASSERT_NE(pv.GetPlot(2), nullptr);
+  EXPECT_EQ(pv.GetPlot(3), nullptr);
+  EXPECT_EQ(class1->GetFeature(), pv.GetPlot(1)) << "the class node owns its plot";
+  EXPECT_EQ(pv.GetPlot(1)->GetCount(), 2u);
+  EXPECT_FLOAT_EQ(pv.GetPlot(1)->GetGoodHistogram()[90], 0.5f);
+  EXPECT_FLOAT_EQ(pv.GetPlot(1)->GetBadHistogram()[60], 0.5f);
+  // 0.999 lands in bin 99.
+  EXPECT_FLOAT_EQ(pv.GetPlot(2)->GetGoodHistogram()[99], 0.5f);
+  EXPECT_FLOAT_EQ(pv.GetPlot(2)->GetGoodHistogram()[100], 0.0f);
+  root->Release();
+}
+
+}  // namespace
+}  // namespace Qel

@@ -1,0 +1,53 @@
+// Pre-order walk over document trees with an explicit stack.
+#include "qel/model/PreOrderTraverser.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <vector>
+
+#include "base/Throw.h"
+#include "qel/model/Iterator.h"
+
+namespace Qel {
+
+PreOrderTraverser<DocumentNode>::PreOrderTraverser(DocumentNode* root) {
+  if (root != nullptr) m_stack.push_back(root);
+}
+
+PreOrderTraverser<DocumentNode>* PreOrderTraverser<DocumentNode>::Create(DocumentNode* root) {
+  try {
+    return new PreOrderTraverser(root);
+  } catch (const std::bad_alloc&) {
+    Detail::ThrowOutOfMemory(u"Qel::PreOrderTraverser::Create");
+  }
+}
+
+DocumentNode* PreOrderTraverser<DocumentNode>::Next() {
+  if (m_stack.empty()) return nullptr;
+  DocumentNode* node = m_stack.back();
+  m_stack.pop_back();
+  Composite* composite = node->GetComposite();
+  if (composite == nullptr) return node;
+  Iterator* it = composite->CreateIterator();
+  if (it == nullptr) return node;
+  // Pushed last to first, so that the first child is returned next.
+  const std::size_t bottom = m_stack.size();
+  try {
+    for (it->Start(); !it->Done(); it->Next()) {
+      if (auto* child = dynamic_cast<DocumentNode*>(it->Current())) m_stack.push_back(child);
+    }
+  } catch (...) {
+    it->Release();
+    m_stack.resize(bottom);
+    m_stack.push_back(node);
+    throw;
+  }
+  it->Release();
+  std::reverse(m_stack.begin() + static_cast<std::ptrdiff_t>(bottom), m_stack.end());
+  return node;
+}
+
+void PreOrderTraverser<DocumentNode>::Release() { delete this; }
+
+}  // namespace Qel

@@ -1,0 +1,138 @@
+#include "platform/SettingsStore.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/Throw.h"
+
+namespace Qel::Platform {
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return m_fd; }
+  // Closes now, reporting the result.
+  int Close() {
+    int result = ::close(m_fd);
+    m_fd = -1;
+    return result;
+  }
+
+ private:
+  int m_fd;
+};
+
+[[noreturn]] void Fail(int err) { Detail::ThrowSystemError(err); }
+
+bool WriteAll(int fd, const std::string& bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t written = ::write(fd, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string SettingsFilePath() {
+  const char* file = std::getenv("QEL_REGISTRY_FILE");
+  if (file != nullptr && *file != '\0') return file;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && *config == '/') return std::string(config) + "/qel/registry.reg";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/qel/registry.reg";
+  return {};
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, int& err) {
+  bytes.clear();
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    err = errno;
+    return false;
+  }
+  char buffer[16384];
+  for (;;) {
+    ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      return false;
+    }
+    if (got == 0) return true;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+void RewriteFileLocked(const std::string& path,
+                       const std::function<std::string(const std::string* current)>& change) {
+  std::error_code ec;
+  std::filesystem::create_directories(FolderOf(path), ec);
+  if (ec) Fail(ec.value());
+
+  // The lock file is never removed: removing it would let a second writer lock a new file
+  // while the first still holds the old one.
+  FileDescriptor lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (lock.Get() < 0) Fail(errno);
+  while (::flock(lock.Get(), LOCK_EX) != 0) {
+    if (errno != EINTR) Fail(errno);
+  }
+
+  std::string current;
+  int err = 0;
+  bool exists = ReadWholeFile(path, current, err);
+  if (!exists && err != ENOENT) Fail(err);
+  struct stat info {};
+  mode_t mode = 0644;
+  if (exists && ::stat(path.c_str(), &info) == 0) mode = info.st_mode & 07777;
+
+  std::string replacement = change(exists ? &current : nullptr);
+
+  std::string temporary = path + ".tmp";
+  FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (out.Get() < 0) Fail(errno);
+  if (!WriteAll(out.Get(), replacement) || ::fchmod(out.Get(), mode) != 0 ||
+      ::fsync(out.Get()) != 0) {
+    err = errno;
+    ::unlink(temporary.c_str());
+    Fail(err);
+  }
+  if (out.Close() != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    err = errno;
+    ::unlink(temporary.c_str());
+    Fail(err);
+  }
+  // Make the rename itself durable.
+  FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Get() >= 0) ::fsync(folder.Get());
+}
+
+}  // namespace Qel::Platform

@@ -1,0 +1,27 @@
+// The file behind the library's settings: where it lives, reading it whole, and rewriting it
+// safely between processes (a lock file, a temporary file, fsync and rename). Thread-safe;
+// the lock serialises writers of all processes that use the same file.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace Qel::Platform {
+
+// QEL_REGISTRY_FILE, else ${XDG_CONFIG_HOME:-$HOME/.config}/qel/registry.reg; empty when
+// neither variable gives a path.
+std::string SettingsFilePath();
+
+// The whole file in `bytes`; false with `err` (an errno value) when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes, int& err);
+
+// Holding an exclusive lock on "<path>.lock", reads the file (null when it does not exist),
+// passes it to `change`, and replaces the file with what `change` returns: written to
+// "<path>.tmp", flushed to disk and renamed over the old file, so that a crash at any moment
+// leaves the old or the new file. A killed holder releases the lock with its process. Throws
+// BaseException 17 with the system's text when a step fails (the old file stays); whatever
+// `change` throws leaves the file untouched.
+void RewriteFileLocked(const std::string& path,
+                       const std::function<std::string(const std::string* current)>& change);
+
+}  // namespace Qel::Platform

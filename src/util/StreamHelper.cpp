@@ -1,0 +1,158 @@
+// Values are assembled byte by byte, so the layout is little-endian on any host.
+#include "qel/util/StreamHelper.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "base/Throw.h"
+
+namespace {
+
+// The system's text for the failure, or a plain statement when the stream set no errno.
+std::u16string FailureText(bool reading) {
+  if (errno != 0) return Qel::Detail::SystemErrorText(errno);
+  return reading ? u"unexpected end of data or stream error" : u"stream error";
+}
+
+[[noreturn]] void ReadFailed(const char16_t* operation) {
+  Qel::Detail::Throw<Qel::FileIOException>(2004, operation, FailureText(true));
+}
+
+[[noreturn]] void WriteFailed(const char16_t* operation) {
+  Qel::Detail::Throw<Qel::FileIOException>(2001, operation, FailureText(false));
+}
+
+void ReadBytes(std::istream* stream, unsigned char* bytes, std::streamsize count,
+               const char16_t* operation) {
+  errno = 0;
+  if (stream == nullptr) ReadFailed(operation);
+  stream->read(reinterpret_cast<char*>(bytes), count);
+  if (stream->fail()) ReadFailed(operation);
+}
+
+void WriteBytes(std::ostream* stream, const unsigned char* bytes, std::streamsize count,
+                const char16_t* operation) {
+  errno = 0;
+  if (stream == nullptr) WriteFailed(operation);
+  stream->write(reinterpret_cast<const char*>(bytes), count);
+  if (stream->fail()) WriteFailed(operation);
+}
+
+template <class T>
+T ReadUnsigned(std::istream* stream, const char16_t* operation) {
+  unsigned char bytes[sizeof(T)];
+  ReadBytes(stream, bytes, sizeof(T), operation);
+  T value = 0;
+  for (std::size_t i = sizeof(T); i-- > 0;) value = static_cast<T>((value << 8) | bytes[i]);
+  return value;
+}
+
+template <class T>
+void WriteUnsigned(std::ostream* stream, T value, const char16_t* operation) {
+  unsigned char bytes[sizeof(T)];
+  for (std::size_t i = 0; i < sizeof(T); ++i)
+    bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+  WriteBytes(stream, bytes, sizeof(T), operation);
+}
+
+}  // namespace
+
+void StreamHelper::ReadBool(std::istream* stream, bool& value) {
+  value = ReadUnsigned<std::uint8_t>(stream, u"StreamHelper::ReadBool") != 0;
+}
+
+void StreamHelper::ReadShort(std::istream* stream, std::int16_t& value) {
+  value =
+      static_cast<std::int16_t>(ReadUnsigned<std::uint16_t>(stream, u"StreamHelper::ReadShort"));
+}
+
+void StreamHelper::ReadLong(std::istream* stream, std::int32_t& value) {
+  value = static_cast<std::int32_t>(ReadUnsigned<std::uint32_t>(stream, u"StreamHelper::ReadLong"));
+}
+
+void StreamHelper::ReadUnsignedLong(std::istream* stream, std::uint32_t& value) {
+  value = ReadUnsigned<std::uint32_t>(stream, u"StreamHelper::ReadUnsignedLong");
+}
+
+void StreamHelper::ReadSize_t(std::istream* stream, std::uint32_t& value) {
+  value = ReadUnsigned<std::uint32_t>(stream, u"StreamHelper::ReadSize_t");
+}
+
+void StreamHelper::ReadUnsignedLongLong(std::istream* stream, std::uint64_t& value) {
+  value = ReadUnsigned<std::uint64_t>(stream, u"StreamHelper::ReadUnsignedLongLong");
+}
+
+void StreamHelper::ReadDouble(std::istream* stream, double& value) {
+  const std::uint64_t bits = ReadUnsigned<std::uint64_t>(stream, u"StreamHelper::ReadDouble");
+  std::memcpy(&value, &bits, sizeof value);
+}
+
+void StreamHelper::ReadString(std::istream* stream, std::u16string& value) {
+  constexpr const char16_t* kOperation = u"StreamHelper::ReadString";
+  const auto count = static_cast<std::int32_t>(ReadUnsigned<std::uint32_t>(stream, kOperation));
+  value.clear();
+  // WriteString never writes these counts; reading them could only go wrong.
+  if (count < 0 || count % 2 != 0) {
+    Qel::Detail::Throw<Qel::FileIOException>(2004, kOperation, u"invalid string length");
+  }
+  constexpr std::int32_t kChunk = 1024;
+  unsigned char chunk[kChunk + 2];
+  for (std::int32_t left = count; left > 0;) {
+    const std::int32_t size = left < kChunk ? left : kChunk;
+    std::memset(chunk, 0, sizeof chunk);
+    ReadBytes(stream, chunk, size, kOperation);
+    for (std::int32_t i = 0; i + 1 < size + 2; i += 2) {
+      const auto unit = static_cast<char16_t>(chunk[i] | (chunk[i + 1] << 8));
+      if (unit == 0) break;
+      value += unit;
+    }
+    left -= size;
+  }
+}
+
+void StreamHelper::WriteBool(std::ostream* stream, bool value) {
+  WriteUnsigned<std::uint8_t>(stream, value ? 1 : 0, u"StreamHelper::WriteBool");
+}
+
+void StreamHelper::WriteShort(std::ostream* stream, std::int16_t value) {
+  WriteUnsigned(stream, static_cast<std::uint16_t>(value), u"StreamHelper::WriteShor");
+}
+
+void StreamHelper::WriteLong(std::ostream* stream, std::int32_t value) {
+  WriteUnsigned(stream, static_cast<std::uint32_t>(value), u"StreamHelper::WriteLong");
+}
+
+void StreamHelper::WriteUnsignedLong(std::ostream* stream, std::uint32_t value) {
+  WriteUnsigned(stream, value, u"StreamHelper::WriteUnsignedLong");
+}
+
+void StreamHelper::WriteSize_t(std::ostream* stream, std::uint32_t value) {
+  WriteUnsigned(stream, value, u"StreamHelper::WriteSize_t");
+}
+
+void StreamHelper::WriteUnsignedLongLong(std::ostream* stream, std::uint64_t value) {
+  WriteUnsigned(stream, value, u"StreamHelper::WriteUnsignedLongLong");
+}
+
+void StreamHelper::WriteDouble(std::ostream* stream, double value) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof value);
+  WriteUnsigned(stream, bits, u"StreamHelper::WriteDouble");
+}
+
+void StreamHelper::WriteString(std::ostream* stream, const std::u16string& value) {
+  constexpr const char16_t* kOperation = u"StreamHelper::WriteString";
+  constexpr std::size_t kMaxUnits = std::numeric_limits<std::int32_t>::max() / 2 - 1;
+  if (value.size() > kMaxUnits) {
+    Qel::Detail::Throw<Qel::FileIOException>(2001, kOperation, u"string too long");
+  }
+  const auto count = static_cast<std::uint32_t>((value.size() + 1) * 2);
+  WriteUnsigned(stream, count, kOperation);
+  std::string bytes(count, '\0');
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    bytes[2 * i] = static_cast<char>(value[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<char>(value[i] >> 8);
+  }
+  WriteBytes(stream, reinterpret_cast<const unsigned char*>(bytes.data()), count, kOperation);
+}

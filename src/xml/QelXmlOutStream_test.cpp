@@ -1,0 +1,167 @@
+#include "qel/xml/QelXmlOutStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "qel/base/Exceptions.h"
+#include "xml/XmlTestSupport.h"
+
+namespace Qel {
+namespace {
+
+using Testing::Gunzip;
+using Testing::ReadFile;
+using Testing::ScratchFolder;
+
+const std::string kDeclaration = "<?xml version=\"1.0\"?>\n";
+
+TEST(QelXmlOutStream, WritesElementsAttributesAndTexts) {
+  QelXmlOutStream out(StorageString, 64);
+  out.CreateNode("a");
+  out.AddProperty("x", std::int32_t{5});
+  out.CloseNode("a");
+  EXPECT_EQ(out.getXmlString(), kDeclaration + "<a x=\"5\"></a>");
+
+  QelXmlOutStream nested(StorageString, 64);
+  nested.CreateNode("a");
+  nested.AddSubNodeText("b", u"1<2");
+  nested.AddSubNodeText("e", u"");
+  nested.CreateNode("c");
+  nested.AddText(u"t\u00E9");
+  nested.CloseNode("c");
+  nested.CloseNode("a");
+  EXPECT_EQ(nested.getXmlString(), kDeclaration + "<a><b>1&lt;2</b><e></e><c>t\xC3\xA9</c></a>");
+}
+
+TEST(QelXmlOutStream, TypedAttributesAndEscaping) {
+  char big[400];
+  std::snprintf(big, sizeof big, "%f", 1e300);
+  QelXmlOutStream out(StorageString, 0);
+  out.CreateNode("n");
+  out.AddProperty("w", std::u16string(u"\t\n\"\u0001&<>'\r\U0001F600"));
+  out.AddProperty("raw", "<&>");
+  out.AddProperty("b", true);
+  out.AddProperty("l", std::int32_t{-12});
+  out.AddProperty("u", 4000000000u);
+  out.AddProperty("ll", std::int64_t{-9000000000});
+  out.AddProperty("d", 0.5);
+  out.AddProperty("big", 1e300);
+  out.AddProperty("lit", u"x");
+  out.CloseNode("n");
+  EXPECT_EQ(
+      out.getXmlString(),
+      kDeclaration +
+          "<n w=\"&#09;&#10;&quot; &amp;&lt;&gt;&apos;&#13;\xF0\x9F\x98\x80\" raw=\"<&>\" b=\"1\" "
+          "l=\"-12\" u=\"4000000000\" ll=\"-9000000000\" d=\"0.500000\" big=\"" +
+          big + "\" lit=\"x\"></n>");
+  // Conversion ends at the first NUL; an unpaired surrogate becomes U+FFFD.
+  QelXmlOutStream cut(StorageString, 0);
+  cut.CreateNode("n");
+  cut.AddProperty("v", std::u16string(u"ab\0cd", 5));
+  cut.AddProperty("s", std::u16string(1, char16_t(0xDC00)) + u"z");
+  cut.CloseNode("n");
+  EXPECT_EQ(cut.getXmlString(), kDeclaration + "<n v=\"ab\" s=\"\xEF\xBF\xBDz\"></n>");
+}
+
+TEST(QelXmlOutStream, MisuseRaisesXmlExceptions) {
+  auto expectError = [](int id, auto&& action) {
+    QelXmlOutStream out(StorageString, 0);
+    try {
+      action(out);
+      ADD_FAILURE() << "no exception for " << id;
+    } catch (const XmlException& e) {
+      EXPECT_EQ(e.GetErrorId(), id);
+    }
+  };
+  expectError(3001, [](QelXmlOutStream& out) { out.AddProperty("x", "1"); });
+  expectError(3001, [](QelXmlOutStream& out) {
+    out.CreateNode("a");
+    out.CreateNode("b");
+    out.CloseNode("b");
+    out.AddProperty("x", "1");
+  });
+  expectError(3001, [](QelXmlOutStream& out) {
+    out.CreateNode("a");
+    out.AddText(u"1");
+    out.AddText(u"2");
+  });
+  expectError(3002, [](QelXmlOutStream& out) {
+    out.CreateNode("a");
+    out.CloseNode("b");
+  });
+  expectError(3001, [](QelXmlOutStream& out) { out.CloseNode("a"); });
+}
+
+TEST(QelXmlOutStream, FilesPlainAndCompressed) {
+  ScratchFolder folder;
+  const std::string expected = kDeclaration + "<r v=\"1\"><c>x</c></r>";
+  for (StorageType type : {StorageFile, StorageCompressedFile}) {
+    const std::string name = type == StorageFile ? "plain.xml" : "packed.xml";
+    {
+      QelXmlOutStream out(type, folder.WidePath(name));
+      out.CreateNode("r");
+      out.AddProperty("v", true);
+      out.AddSubNodeText("c", u"x");
+      out.CloseNode("r");
+      try {
+        out.Open(folder.WidePath("other.xml"));
+        ADD_FAILURE() << "Open of an open stream";
+      } catch (const XmlException& e) {
+        EXPECT_EQ(e.GetErrorId(), 3003);
+      }
+      out.Close();
+    }
+    const std::string bytes = ReadFile(folder.Path(name));
+    EXPECT_EQ(type == StorageFile ? bytes : Gunzip(bytes), expected) << name;
+  }
+  // Reopening after Close starts a new document.
+  QelXmlOutStream out(StorageCompressedFile, folder.WidePath("first.xml"));
+  out.Close();
+  out.Open(folder.WidePath("second.xml"));
+  out.CreateNode("z");
+  out.CloseNode("z");
+  out.Close();
+  EXPECT_EQ(Gunzip(ReadFile(folder.Path("second.xml"))), kDeclaration + "<z></z>");
+  try {
+    QelXmlOutStream bad(StorageCompressedFile, folder.WidePath("missing/dir/x.xml"));
+    FAIL();
+  } catch (const FileIOException& e) {
+    EXPECT_EQ(e.GetErrorId(), 2002);
+  }
+}
+
+TEST(QelXmlOutStream, CopiesNeverShareTheFile) {
+  ScratchFolder folder;
+  QelXmlOutStream out(StorageCompressedFile, folder.WidePath("a.xml"));
+  out.CreateNode("r");
+  QelXmlOutStream copy(out);
+  copy.CloseNode("r");  // writes nowhere: the copy holds no file
+  copy.Open(folder.WidePath("b.xml"));
+  copy.Close();
+  out.CloseNode("r");
+  out.Close();
+  EXPECT_EQ(Gunzip(ReadFile(folder.Path("a.xml"))), kDeclaration + "<r></r>");
+  EXPECT_EQ(Gunzip(ReadFile(folder.Path("b.xml"))), kDeclaration);
+}
+
+TEST(QelXmlOutStream, Utf8ToWideNeverReadsPastItsInput) {
+  std::u16string out = u">";
+  QelXmlOutStream::utf8towstr(out, "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+  EXPECT_EQ(out, u">a\u00E9\u20AC\U0001F600");
+  ASSERT_EQ(std::u16string(u"\U0001F600"), (std::u16string{char16_t(0xD83D), char16_t(0xDE00)}));
+  // Stray continuation, invalid lead and sequences cut at the end become U+FFFD; a decoder
+  // that read on would take the string's terminator as a continuation byte instead.
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"\x80", u"\uFFFD"},     {"\xF8z", u"\uFFFDz"}, {"x\xE2\x82", u"x\uFFFD"},
+      {"\xF0\x9F", u"\uFFFD"}, {"\xC3", u"\uFFFD"},   {"\xF4\x90\x80\x80", u"\uFFFD"}};
+  for (const auto& [bad, expected] : cases) {
+    std::u16string decoded;
+    QelXmlOutStream::utf8towstr(decoded, bad);
+    EXPECT_EQ(decoded, expected);
+  }
+}
+
+}  // namespace
+}  // namespace Qel

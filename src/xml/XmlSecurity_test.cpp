@@ -1,0 +1,239 @@
+// What a hostile document can make the readers do: external content is never loaded, and
+// expansion, nesting and decompression stay bounded.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "qel/base/Exceptions.h"
+#include "qel/xml/XmlSaxParser.h"
+#include "qel/xml/XmlTree.h"
+#include "xml/XmlLibrary.h"
+#include "xml/XmlTestSupport.h"
+
+namespace Qel {
+namespace {
+
+using Testing::Gzip;
+using Testing::ScratchFolder;
+using Testing::WriteFile;
+
+// A TCP listener on 127.0.0.1 that counts the connections made to it.
+class LoopbackListener {
+ public:
+  LoopbackListener() {
+    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(m_socket, 8);
+    socklen_t length = sizeof address;
+    ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] {
+      while (!m_stop) {
+        pollfd poller{m_socket, POLLIN, 0};
+        if (::poll(&poller, 1, 20) > 0) {
+          const int client = ::accept(m_socket, nullptr, nullptr);
+          if (client >= 0) {
+            ++m_connections;
+            ::close(client);
+          }
+        }
+      }
+    });
+  }
+  ~LoopbackListener() {
+    m_stop = true;
+    m_thread.join();
+    ::close(m_socket);
+  }
+  int Port() const { return m_port; }
+  int Connections() const { return m_connections; }
+
+ private:
+  int m_socket = -1;
+  int m_port = 0;
+  std::atomic<bool> m_stop{false};
+  std::atomic<int> m_connections{0};
+  std::thread m_thread;
+};
+
+// Collects all text and attribute values it sees.
+class TextCollector : public XmlSaxCallback {
+ public:
+  void OnStartElement(XmlSaxParser* parser, const unsigned char*,
+                      const unsigned char** attributes) override {
+    for (int i = 0; attributes != nullptr && attributes[i] != nullptr; i += 2)
+      text += reinterpret_cast<const char*>(attributes[i + 1]);
+    parser->PushCallback(this);
+  }
+  void OnEndElement(XmlSaxParser* parser, const unsigned char*) override {
+    text.append(reinterpret_cast<const char*>(parser->GetCharacterBuffer()),
+                parser->GetCharacterBufferSize());
+  }
+  std::string text;
+};
+
+std::string AllText(const XmlNode* node) {
+  std::string out;
+  std::vector<const XmlNode*> pending{node};
+  while (!pending.empty()) {
+    const XmlNode* n = pending.back();
+    pending.pop_back();
+    if (n == nullptr) continue;
+    out += Utf16ToUtf8(n->GetContent().data(), n->GetContent().size());
+    for (const XmlProperty* p : n->GetProperties())
+      out += Utf16ToUtf8(p->GetValue().data(), p->GetValue().size());
+    for (const XmlNode* c : n->GetChildren()) pending.push_back(c);
+  }
+  return out;
+}
+
+TEST(XmlSecurity, ExternalEntitiesAreNeverLoadedByAnyReader) {
+  ScratchFolder folder;
+  LoopbackListener listener;
+  WriteFile(folder.Path("secret.txt"), "SECRET-PLAIN");
+  WriteFile(folder.Path("secret.gz"), Gzip("SECRET-GZIP"));
+  WriteFile(folder.Path("entity.dtd"), "<!ENTITY leak 'SECRET-DTD'>");
+  const std::string http = "http://127.0.0.1:" + std::to_string(listener.Port()) + "/x";
+  const std::string documents[] = {
+      "<!DOCTYPE r [<!ENTITY e SYSTEM 'file:///etc/hostname'>]><r>[&e;]</r>",
+      "<!DOCTYPE r [<!ENTITY e SYSTEM 'secret.txt'>]><r>[&e;]</r>",
+      "<!DOCTYPE r [<!ENTITY e SYSTEM '" + folder.Path("secret.txt") + "'>]><r>[&e;][&e;]</r>",
+      "<!DOCTYPE r [<!ENTITY e SYSTEM '" + folder.Path("secret.gz") + "'>]><r>[&e;]</r>",
+      "<!DOCTYPE r [<!ENTITY % p SYSTEM '" + folder.Path("entity.dtd") + "'>%p;]><r>[&leak;]</r>",
+      "<!DOCTYPE r SYSTEM '" + folder.Path("entity.dtd") + "'><r>[&leak;]</r>",
+      "<!DOCTYPE r [<!ENTITY e SYSTEM '" + http + "'>]><r>[&e;]</r>",
+      "<!DOCTYPE r [<!ENTITY % p SYSTEM '" + http + "'>%p;]><r>[]</r>",
+  };
+  int index = 0;
+  for (const std::string& doc : documents) {
+    SCOPED_TRACE(doc);
+    const std::string path = folder.Path("doc" + std::to_string(index++) + ".xml");
+    WriteFile(path, doc);
+    const std::u16string widePath = ConvertUtf8ToWideChar(path);
+    auto check = [](const std::string& text) {
+      EXPECT_EQ(text.find("SECRET"), std::string::npos) << text;
+      EXPECT_EQ(text.find("localhost"), std::string::npos);
+    };
+    XmlSaxParser parser;
+    TextCollector fromMemory, fromFile;
+    parser.ParseMemory(doc.data(), static_cast<unsigned int>(doc.size()), &fromMemory);
+    parser.ParseFile(widePath, &fromFile);
+    check(fromMemory.text);
+    check(fromFile.text);
+    // The rest of the document is still read.
+    EXPECT_EQ(fromFile.text.front(), '[');
+
+    XmlTree tree;
+    tree.Read(widePath);
+    check(AllText(tree.GetRoot()));
+    tree.Read2();
+    check(AllText(tree.GetRoot()));
+    tree.ReadBuffer(doc);
+    check(AllText(tree.GetRoot()));
+  }
+  EXPECT_EQ(listener.Connections(), 0);
+  EXPECT_GT(Detail::RefusedExternalLoads(), 0u);
+}
+
+TEST(XmlSecurity, RefusedLoadsAreRecorded) {
+  const std::uint64_t before = Detail::RefusedExternalLoads();
+  const std::string doc = "<!DOCTYPE r [<!ENTITY e SYSTEM 'file:///etc/passwd'>]><r>&e;</r>";
+  XmlSaxParser parser;
+  TextCollector collector;
+  parser.ParseMemory(doc.data(), static_cast<unsigned int>(doc.size()), &collector);
+  EXPECT_GT(Detail::RefusedExternalLoads(), before);
+  EXPECT_EQ(Detail::LastRefusedExternalLoad(), "file:///etc/passwd");
+}
+
+std::string BillionLaughs() {
+  std::string doc = "<!DOCTYPE lolz [<!ENTITY lol0 'lol'>";
+  for (int i = 1; i < 10; ++i) {
+    doc += "<!ENTITY lol" + std::to_string(i) + " '";
+    for (int j = 0; j < 10; ++j) doc += "&lol" + std::to_string(i - 1) + ";";
+    doc += "'>";
+  }
+  return doc + "]><lolz a='&lol6;'>&lol9;</lolz>";
+}
+
+std::string WideEntity(bool inAttributes) {
+  std::string doc = "<!DOCTYPE r [<!ENTITY big '" + std::string(100000, 'x') + "'>]><r";
+  if (inAttributes) {
+    for (int i = 0; i < 2000; ++i) doc += " a" + std::to_string(i) + "='&big;&big;&big;&big;&big;'";
+    return doc + "/>";
+  }
+  doc += ">";
+  for (int i = 0; i < 200000; ++i) doc += "&big;";
+  return doc + "</r>";
+}
+
+TEST(XmlSecurity, EntityExpansionIsBounded) {
+  for (const std::string& doc : {BillionLaughs(), WideEntity(false), WideEntity(true)}) {
+    XmlSaxParser parser;
+    TextCollector collector;
+    try {
+      parser.ParseMemory(doc.data(), static_cast<unsigned int>(doc.size()), &collector);
+    } catch (const XMLFormatException& e) {
+      EXPECT_EQ(e.GetErrorId(), Detail::kDocumentTooLarge);
+    }
+    EXPECT_LE(collector.text.size(), Detail::kMaxEntityExpansion + doc.size());
+
+    XmlTree tree;
+    bool parsed = false;
+    try {
+      parsed = tree.ReadBuffer(doc);
+    } catch (const XMLFormatException& e) {
+      EXPECT_EQ(e.GetErrorId(), Detail::kDocumentTooLarge);
+    }
+    EXPECT_FALSE(parsed);
+    EXPECT_EQ(tree.GetRoot(), nullptr);
+  }
+  // The 100,000-character entity referenced 200,000 times ends with the bound's error.
+  const std::string wide = WideEntity(false);
+  XmlSaxParser parser;
+  TextCollector collector;
+  EXPECT_THROW(parser.ParseMemory(wide.data(), static_cast<unsigned int>(wide.size()), &collector),
+               XMLFormatException);
+}
+
+TEST(XmlSecurity, DocumentsExpandingBeyondTheBoundAreRefused) {
+  ScratchFolder folder;
+  // About 1 MB of gzip that expands to 1 GB: one compressed megabyte repeated as 1024 gzip
+  // members, which readers decompress one after another.
+  {
+    const std::string member = Gzip(std::string(1 << 20, 'x'));
+    std::string bomb = Gzip("<a>");
+    for (int i = 0; i < 1024; ++i) bomb += member;
+    bomb += Gzip("</a>");
+    ASSERT_LT(bomb.size(), 2u << 20);
+    WriteFile(folder.Path("bomb.xml.gz"), bomb);
+  }
+  XmlTree tree;
+  tree.SetFilename(folder.WidePath("bomb.xml.gz"));
+  try {
+    tree.Read2();
+    FAIL() << "Read2 accepted a document beyond the bound";
+  } catch (const FileIOException& e) {
+    EXPECT_EQ(e.GetErrorId(), 2004);
+  }
+  EXPECT_EQ(tree.GetRoot(), nullptr);
+  try {
+    tree.Read();
+    FAIL() << "Read accepted a document beyond the bound";
+  } catch (const FileIOException& e) {
+    EXPECT_EQ(e.GetErrorId(), 2004);
+  }
+}
+
+}  // namespace
+}  // namespace Qel

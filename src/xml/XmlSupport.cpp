@@ -1,0 +1,40 @@
+#include "xml/XmlSupport.h"
+
+#include <cerrno>
+
+#include "base/Throw.h"
+#include "xml/XmlLibrary.h"
+#include "xml/XmlNumbers.h"
+
+namespace Qel::Detail {
+namespace {
+
+[[noreturn]] void ThrowGzipError(gzFile file, const std::u16string& path) {
+  int code = Z_OK;
+  const char* message = gzerror(file, &code);
+  if (code == Z_ERRNO) ThrowFileError(2004, path, errno);
+  std::string text = message != nullptr && *message != 0 ? message : "read error";
+  Throw<FileIOException>(2004, path, Widen(text));
+}
+
+}  // namespace
+
+int ReadGzipChunk(gzFile file, char* buffer, int size, const std::u16string& path) {
+  const int read = gzread(file, buffer, static_cast<unsigned int>(size));
+  if (read < 0) ThrowGzipError(file, path);
+  if (read < size) {
+    // A truncated stream ends like a short file; only the error state tells them apart.
+    int code = Z_OK;
+    gzerror(file, &code);
+    if (code != Z_OK) ThrowGzipError(file, path);
+  }
+  return read;
+}
+
+void ThrowDocumentTooLarge(const std::u16string& path) {
+  Throw<FileIOException>(
+      2004, path,
+      u"the document expands beyond " + Widen(FormatUInt64(kMaxDocumentBytes >> 20)) + u" MiB");
+}
+
+}  // namespace Qel::Detail

@@ -1,0 +1,494 @@
+#include "qel/xml/XmlTree.h"
+
+#include <libxml/SAX2.h>
+#include <libxml/encoding.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "base/Throw.h"
+#include "platform/RawFile.h"
+#include "qel/util/StringConversion.h"
+#include "qel/xml/XmlSaxParser.h"
+#include "xml/XmlLibrary.h"
+#include "xml/XmlSupport.h"
+
+namespace Qel {
+
+thread_local std::u16string XmlTree::ErrorMessage;
+
+namespace {
+
+constexpr int kNameArea = 1024;
+constexpr int kValueArea = 2048;
+
+void InstallErrorFunction() {
+  Detail::InitXmlLibrary();
+  xmlSetGenericErrorFunc(nullptr, &XmlTree::ErrorFunction);
+}
+
+// ---- Writing -----------------------------------------------------------------------------
+
+// UTF-16 to UTF-8 for the document. False when the text holds something XML cannot carry:
+// an unpaired surrogate, U+FFFE, U+FFFF, or (unless `allowControls`) a control character
+// other than tab, line feed and carriage return.
+bool ToXmlUtf8(const std::u16string& text, std::string& out, bool allowControls) {
+  out.clear();
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = text[i];
+    if (c < 0x80) {
+      if (c < 0x20 && c != 0x9 && c != 0xA && c != 0xD && !allowControls) return false;
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+      return false;
+    }
+    if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+  return true;
+}
+
+[[noreturn]] void ThrowNotWritable(const std::u16string& what, const std::u16string& name) {
+  Detail::ThrowGeneral(u"the XML tree cannot be written: " + what + u" '" + name + u"'");
+}
+
+std::string ElementName(const XmlNode* node) {
+  std::string name;
+  if (!ToXmlUtf8(node->GetName(), name, false) ||
+      xmlValidateName(reinterpret_cast<const xmlChar*>(name.c_str()), 0) != 0)
+    ThrowNotWritable(u"invalid element name", node->GetName());
+  return name;
+}
+
+void SetProperties(const XmlNode* node, xmlNodePtr element) {
+  std::string name;
+  std::string value;
+  for (const XmlProperty* property : node->GetProperties()) {
+    if (!ToXmlUtf8(property->GetName(), name, false) ||
+        xmlValidateName(reinterpret_cast<const xmlChar*>(name.c_str()), 0) != 0)
+      ThrowNotWritable(u"invalid attribute name", property->GetName());
+    if (!ToXmlUtf8(property->GetValue(), value, false))
+      ThrowNotWritable(u"invalid character in attribute", property->GetName());
+    if (xmlSetProp(element, BAD_CAST name.c_str(), BAD_CAST value.c_str()) == nullptr)
+      Detail::ThrowOutOfMemory(u"");
+  }
+}
+
+// Text of a node. Control characters are left to the library, which reports them.
+std::string ContentText(const XmlNode* node) {
+  std::string text;
+  if (!ToXmlUtf8(node->GetContent(), text, true))
+    ThrowNotWritable(u"invalid character in the text of", node->GetName());
+  return text;
+}
+
+struct DocFree {
+  void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
+
+// Builds the library's tree below the document with an explicit stack, so that trees of any
+// depth are written.
+void BuildLibraryTree(const XmlNode* root, xmlDocPtr doc) {
+  xmlNodePtr element = xmlNewDocNode(doc, nullptr, BAD_CAST ElementName(root).c_str(), nullptr);
+  if (element == nullptr) Detail::ThrowOutOfMemory(u"");
+  xmlDocSetRootElement(doc, element);
+  if (!root->GetContent().empty()) xmlNodeAddContent(element, BAD_CAST ContentText(root).c_str());
+  SetProperties(root, element);
+  std::vector<std::pair<const XmlNode*, xmlNodePtr>> pending;
+  auto pushChildren = [&pending](const XmlNode* node, xmlNodePtr parent) {
+    const auto& children = node->GetChildren();
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+      pending.emplace_back(*it, parent);
+  };
+  pushChildren(root, element);
+  while (!pending.empty()) {
+    auto [node, parent] = pending.back();
+    pending.pop_back();
+    if (node->IsContent()) {
+      xmlNodePtr text = xmlNewDocText(doc, BAD_CAST ContentText(node).c_str());
+      if (text == nullptr) Detail::ThrowOutOfMemory(u"");
+      xmlAddChild(parent, text);
+      continue;
+    }
+    xmlNodePtr child =
+        xmlNewChild(parent, nullptr, BAD_CAST ElementName(node).c_str(), BAD_CAST "");
+    if (child == nullptr) Detail::ThrowOutOfMemory(u"");
+    SetProperties(node, child);
+    pushChildren(node, child);
+  }
+}
+
+// ---- Reading through the document tree ---------------------------------------------------
+
+struct EntityBudget {
+  xmlParserCtxtPtr document = nullptr;
+  std::size_t used = 0;
+  bool exceeded = false;
+};
+
+// The library's own entity look-up, charged against the document's expansion budget.
+xmlEntityPtr GetEntityWithinBudget(void* context, const xmlChar* name) {
+  auto ctxt = static_cast<xmlParserCtxtPtr>(context);
+  auto budget = static_cast<EntityBudget*>(ctxt->_private);
+  if (budget == nullptr) return xmlSAX2GetEntity(context, name);
+  if (budget->exceeded) return nullptr;
+  xmlEntityPtr entity = xmlSAX2GetEntity(context, name);
+  if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY) {
+    budget->used += static_cast<std::size_t>(entity->length) + 1;
+    if (budget->used > Detail::kMaxEntityExpansion) {
+      budget->exceeded = true;
+      xmlStopParser(ctxt);
+      if (budget->document != ctxt) xmlStopParser(budget->document);
+      return nullptr;
+    }
+  }
+  return entity;
+}
+
+// UTF-8 (at most MaxBufferLength bytes of it) to UTF-16 in an area of `areaBytes`, cut where
+// either ends, as the library's converter does.
+std::u16string FromLibrary(xmlCharEncodingHandlerPtr encoder, const xmlChar* text, int areaBytes) {
+  if (text == nullptr) return std::u16string();
+  int inLength = 0;
+  while (inLength < XmlTree::MaxBufferLength && text[inLength] != 0) ++inLength;
+  if (inLength == 0) return std::u16string();
+  char area[kValueArea];
+  int outLength = areaBytes;
+  encoder->output(reinterpret_cast<unsigned char*>(area), &outLength, text, &inLength);
+  std::u16string out(static_cast<std::size_t>(outLength > 0 ? outLength : 0) / 2, u'\0');
+  std::memcpy(out.data(), area, out.size() * 2);
+  return out;
+}
+
+XmlNode* BuildFromLibrary(xmlCharEncodingHandlerPtr encoder, xmlNodePtr top) {
+  auto makeNode = [encoder](xmlNodePtr from) {
+    XmlNode* node = XmlNode::Create(FromLibrary(encoder, from->name, kNameArea));
+    if (from->type == XML_ELEMENT_NODE) {
+      for (xmlAttrPtr attribute = from->properties; attribute != nullptr;
+           attribute = attribute->next) {
+        const xmlChar* value =
+            attribute->children != nullptr ? attribute->children->content : nullptr;
+        node->AddProperty(FromLibrary(encoder, attribute->name, kNameArea),
+                          FromLibrary(encoder, value, kValueArea));
+      }
+    }
+    if (from->content != nullptr) node->SetContent(FromLibrary(encoder, from->content, kValueArea));
+    return node;
+  };
+  XmlNode* root = makeNode(top);
+  try {
+    std::vector<std::pair<xmlNodePtr, XmlNode*>> pending{{top, root}};
+    while (!pending.empty()) {
+      auto [from, to] = pending.back();
+      pending.pop_back();
+      if (from->type == XML_ENTITY_REF_NODE) continue;  // substituted content is already inline
+      for (xmlNodePtr child = from->children; child != nullptr; child = child->next) {
+        XmlNode* node = makeNode(child);
+        try {
+          to->AddChild(node);
+        } catch (...) {
+          node->Release();
+          throw;
+        }
+        pending.emplace_back(child, node);
+      }
+    }
+  } catch (...) {
+    root->Release();
+    throw;
+  }
+  return root;
+}
+
+}  // namespace
+
+// ---- XmlTree -----------------------------------------------------------------------------
+
+XmlTree::XmlTree() { InstallErrorFunction(); }
+
+XmlTree::XmlTree(const std::u16string& fileName) : m_fileName(fileName) {
+  InstallErrorFunction();
+  try {
+    Read();
+  } catch (...) {
+    ReleaseRoot();  // the destructor does not run for a constructor that throws
+    throw;
+  }
+}
+
+XmlTree::XmlTree(const XmlTree* source) {
+  InstallErrorFunction();
+  if (source == nullptr) return;
+  m_fileName = source->m_fileName;
+  m_compression = source->m_compression;
+  m_root = XmlNode::Create(source->m_root);
+}
+
+XmlTree::XmlTree(const XmlTree& other) : XmlTree(&other) {}
+
+XmlTree& XmlTree::operator=(const XmlTree& other) {
+  if (this != &other) {
+    XmlNode* copy = XmlNode::Create(other.m_root);
+    ReleaseRoot();
+    m_root = copy;
+    m_fileName = other.m_fileName;
+    m_compression = other.m_compression;
+    m_initialized = other.m_initialized;
+  }
+  return *this;
+}
+
+XmlTree::~XmlTree() { ReleaseRoot(); }
+
+void XmlTree::ReleaseRoot() {
+  if (m_root != nullptr) ReleaseOwned(m_root);
+  m_root = nullptr;
+}
+
+XmlNode* XmlTree::SetRoot(XmlNode* root) {
+  m_root = root;
+  return m_root;
+}
+
+int XmlTree::SetCompression(int level) {
+  m_compression = level < 0 ? 0 : (level > 9 ? 9 : level);
+  return m_compression;
+}
+
+bool XmlTree::Read(const std::u16string& fileName) {
+  m_fileName = fileName;
+  return Read();
+}
+
+bool XmlTree::Read() {
+  XmlSaxParser parser;
+  parser.m_maxDocumentBytes = Detail::kMaxDocumentBytes;
+  ReleaseRoot();
+  parser.ParseFile(m_fileName, this);
+  return true;
+}
+
+void XmlTree::OnStartElement(XmlSaxParser* parser, const unsigned char* name,
+                             const unsigned char** attributes) {
+  ReleaseRoot();
+  m_root = XmlNode::CreateFromSax(parser, name, attributes);
+  parser->PushCallback(m_root);
+}
+
+void XmlTree::OnEndElement(XmlSaxParser*, const unsigned char*) {}
+
+bool XmlTree::Read2() {
+  ReleaseRoot();
+  if (xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE) == nullptr)
+    Detail::ThrowGeneral(u"[1086]");
+  InstallErrorFunction();
+  xmlKeepBlanksDefault(0);
+  const int fd = Platform::OpenFileForRead(m_fileName);
+  if (fd < 0) Detail::ThrowFileError(2003, m_fileName, errno);
+  std::uint64_t fileSize = 0;
+  if (!Platform::GetFileSize(fd, fileSize)) {
+    const int error = errno;
+    Platform::CloseFile(fd);
+    Detail::ThrowFileError(2003, m_fileName, error);
+  }
+  // The buffer starts at the file's size and doubles while a compressed file expands.
+  std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(
+      std::max<std::uint64_t>(fileSize, 4096), Detail::kMaxDocumentBytes + 1));
+  std::vector<char> buffer;
+  try {
+    buffer.resize(capacity);
+  } catch (const std::bad_alloc&) {
+    Platform::CloseFile(fd);
+    Detail::ThrowOutOfMemory(u"[1087]");
+  }
+  gzFile file = gzdopen(fd, "rb");
+  if (file == nullptr) {
+    Platform::CloseFile(fd);
+    Detail::ThrowOutOfMemory(u"[1088]");
+  }
+  std::size_t used = 0;
+  try {
+    for (;;) {
+      if (used == buffer.size()) {
+        if (buffer.size() > Detail::kMaxDocumentBytes) Detail::ThrowDocumentTooLarge(m_fileName);
+        try {
+          buffer.resize(std::min<std::size_t>(buffer.size() * 2, Detail::kMaxDocumentBytes + 1));
+        } catch (const std::bad_alloc&) {
+          Detail::ThrowOutOfMemory(u"");
+        }
+      }
+      const int want = static_cast<int>(std::min<std::size_t>(buffer.size() - used, 1 << 30));
+      const int got = Detail::ReadGzipChunk(file, buffer.data() + used, want, m_fileName);
+      used += static_cast<std::size_t>(got);
+      if (got < want) break;
+    }
+  } catch (...) {
+    gzclose(file);
+    m_initialized = false;
+    throw;
+  }
+  gzclose(file);
+  return ParseDocument(buffer.data(), used);
+}
+
+bool XmlTree::ReadBuffer(const std::string& buffer) {
+  m_fileName.clear();
+  ReleaseRoot();
+  if (xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE) == nullptr)
+    Detail::ThrowGeneral(u"[1089]");
+  InstallErrorFunction();
+  if (buffer.size() > Detail::kMaxDocumentBytes) {
+    m_initialized = false;
+    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"document larger than 256 MiB");
+  }
+  return ParseDocument(buffer.data(), buffer.size());
+}
+
+bool XmlTree::ParseDocument(const char* data, std::size_t size) {
+  auto encoder = xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE);
+  m_initialized = false;
+  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(data, static_cast<int>(size));
+  if (ctxt == nullptr) return false;
+  // Entities are substituted whatever an earlier parse on this thread left as the default,
+  // and every look-up is charged against the expansion budget.
+  EntityBudget budget;
+  budget.document = ctxt;
+  ctxt->_private = &budget;
+  ctxt->replaceEntities = 1;
+  ctxt->options |= XML_PARSE_NOENT;
+  ctxt->sax->getEntity = &GetEntityWithinBudget;
+  xmlParseDocument(ctxt);
+  DocPtr doc(ctxt->wellFormed ? ctxt->myDoc : nullptr);
+  if (!ctxt->wellFormed && ctxt->myDoc != nullptr) xmlFreeDoc(ctxt->myDoc);
+  ctxt->myDoc = nullptr;
+  xmlFreeParserCtxt(ctxt);
+  if (budget.exceeded)
+    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"entity expansion beyond 16 MiB");
+  if (!doc) return false;
+  xmlNodePtr rootElement = xmlDocGetRootElement(doc.get());
+  if (rootElement == nullptr) return false;
+  m_root = BuildFromLibrary(encoder, rootElement);
+  m_initialized = true;
+  return true;
+}
+
+std::string XmlTree::Serialize(bool formatted, const char16_t* tag) const {
+  if (xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE) == nullptr) Detail::ThrowGeneral(tag);
+  InstallErrorFunction();
+  xmlKeepBlanksDefault(0);
+  DocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
+  if (!doc) Detail::ThrowOutOfMemory(u"");
+  xmlSetDocCompressMode(doc.get(), m_compression);
+  if (m_root != nullptr) BuildLibraryTree(m_root, doc.get());
+  ErrorMessage.clear();
+  xmlChar* text = nullptr;
+  int size = 0;
+  if (formatted)
+    xmlDocDumpFormatMemoryEnc(doc.get(), &text, &size, nullptr, 1);
+  else
+    xmlDocDumpMemory(doc.get(), &text, &size);
+  std::unique_ptr<xmlChar, void (*)(void*)> owned(text, [](void* p) { xmlFree(p); });
+  if (!ErrorMessage.empty()) Detail::ThrowGeneral(ErrorMessage);
+  if (text == nullptr) Detail::ThrowOutOfMemory(u"");
+  return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
+}
+
+bool XmlTree::Write(const std::u16string& fileName) {
+  m_fileName = fileName;
+  return Write();
+}
+
+bool XmlTree::Write() const {
+  const std::string text = Serialize(true, u"[1090]");
+  const int fd = Platform::CreateFileForWrite(m_fileName);
+  if (fd < 0) Detail::ThrowFileError(2002, m_fileName, errno);
+  if (m_compression == 0) {
+    if (!Platform::WriteFully(fd, text.data(), text.size())) {
+      const int error = errno;
+      Platform::CloseFile(fd);
+      Detail::ThrowFileError(2001, m_fileName, error);
+    }
+    if (!Platform::CloseFileChecked(fd)) Detail::ThrowFileError(2001, m_fileName, errno);
+    return true;
+  }
+  gzFile file = gzdopen(fd, "wb9");
+  if (file == nullptr) {
+    Platform::CloseFile(fd);
+    Detail::ThrowOutOfMemory(u"[1091]");
+  }
+  const int written = gzwrite(file, text.data(), static_cast<unsigned int>(text.size()));
+  const int error = errno;
+  const int closed = gzclose(file);
+  if (written == 0 || closed != Z_OK)
+    Detail::ThrowFileError(2001, m_fileName, error != 0 ? error : EIO);
+  return true;
+}
+
+const std::string& XmlTree::WriteBuffer() const {
+  static thread_local std::string result;
+  result = Serialize(false, u"[1092]");
+  return result;
+}
+
+void XmlTree::ErrorFunction(void*, const char* format, ...) {
+  char message[512];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(message, sizeof message, format, arguments);
+  va_end(arguments);
+  std::fputs(message, stderr);
+  std::u16string converted;
+  if (!ConvertA2W(message, converted)) converted.clear();
+  ErrorMessage = converted;
+}
+
+// ---- StringList --------------------------------------------------------------------------
+
+void StringList::OnStartElement(XmlSaxParser* parser, const unsigned char* name,
+                                const unsigned char** attributes) {
+  const char* element = reinterpret_cast<const char*>(name);
+  if (std::strcmp(element, "Strings") == 0) {
+    parser->PushCallback(this);
+    return;
+  }
+  if (std::strcmp(element, "String") != 0 || attributes == nullptr || attributes[0] == nullptr ||
+      std::strcmp(reinterpret_cast<const char*>(attributes[0]), "Text") != 0)
+    return;
+  const unsigned char* value = attributes[1];
+  int length = 0;
+  while (value != nullptr && length < XmlSaxParser::GetOutputBufferLength() && value[length] != 0)
+    ++length;
+  std::u16string text;
+  parser->ConvertString(value, length, text);
+  m_strings.push_back(std::move(text));
+}
+
+void StringList::OnEndElement(XmlSaxParser*, const unsigned char*) {}
+
+}  // namespace Qel
