@@ -115,6 +115,9 @@ TEST(RegexTest, SyntaxErrorsAndInvalidText) {
     EXPECT_THROW(Regex(incomplete, false), boost::regex_error);
   }
   EXPECT_NO_THROW(Regex(u"[a\\\\]\\\\", false));
+  // Unterminated sets ending in a range.
+  EXPECT_THROW(Regex(u"[a-z", false), boost::regex_error);
+  EXPECT_THROW(Regex(u"x[( -\x14", false), boost::regex_error);
   try {
     Regex bad(std::u16string(u"a") + char16_t{0xD800}, false);
     FAIL() << "an unpaired surrogate in a pattern must throw";
