@@ -127,14 +127,15 @@ std::int32_t AsciiTextFilter::EncodeCJK(char16_t ch, char* out) const {
   return 4;
 }
 
-// One pass for both widths. The wide filter keeps within outSize as documented; the narrow
-// one is only prevented from writing past outSize, which changes nothing for a buffer of
-// length + 2 bytes.
-template <bool kWide, class Unit>
+// One pass for both widths. A word is copied while it is measured and taken back if it turns
+// out too short, which gives the same output as measuring first. The wide filter keeps within
+// outSize as documented; the narrow one is only kept from writing past outSize, which changes
+// nothing for a buffer of length + 2 bytes.
+template <bool kWide, bool kPositions, class Unit>
 unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char* out,
                                      unsigned int outSize,
                                      std::vector<std::int32_t>* positions) const {
-  if (positions != nullptr) positions->clear();
+  if (kPositions) positions->clear();
   if (outSize == 0 || out == nullptr) return 0;
   if (text == nullptr) length = 0;
   const unsigned char* const map = kWide ? m_wideMap : m_narrowMap;
@@ -149,7 +150,7 @@ unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char
   // Ordinary codes: the wide filter keeps the last byte for the terminator.
   const std::int64_t codeLimit = kWide ? size - 1 : size;
   const auto record = [&](std::uint32_t index) {
-    if (positions != nullptr) positions->push_back(static_cast<std::int32_t>(index));
+    if constexpr (kPositions) positions->push_back(static_cast<std::int32_t>(index));
   };
 
   std::int64_t n = 0;
@@ -161,50 +162,73 @@ unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char
     while (i < length && codeAt(i) == kSeparator) ++i;
     if (i >= length) break;
 
-    std::uint32_t end = i;
+    const std::uint32_t wordBegin = i;
+    const std::int64_t wordOut = n;
+    const std::size_t wordPositions = kPositions ? positions->size() : 0;
     bool reachesCjk = false;
-    for (; end < length; ++end) {
-      const unsigned char c = codeAt(end);
-      if (c == kSeparator) break;
-      if (kWide && c == kCjk) {
-        reachesCjk = true;
+    const auto keepWord = [&] {
+      if (reachesCjk || i - wordBegin >= m_minWordLen) return true;
+      n = wordOut;
+      if constexpr (kPositions) positions->resize(wordPositions);
+      return false;
+    };
+    for (;;) {
+      if constexpr (!kPositions) {
+        // Letters while there is room for them: the bulk of any text.
+        const std::uint32_t stop =
+            i + static_cast<std::uint32_t>(std::min<std::int64_t>(length - i, codeLimit - n));
+        while (i < stop) {
+          const unsigned char c = codeAt(i);
+          if (c <= kIgnore || c >= kCjk) break;
+          out[n++] = static_cast<char>(c);
+          ++i;
+        }
+      }
+      if (i >= length) {
+        keepWord();
         break;
       }
-    }
-    if (!reachesCjk && end - i < m_minWordLen) {
-      i = end;
-      continue;
-    }
-
-    while (i < length) {
       const unsigned char c = codeAt(i);
-      if (kWide && c == kCjk) {
-        if (n < size - 5) {
-          const std::int32_t written = EncodeCJK(static_cast<char16_t>(text[i]), out + n);
-          for (std::int32_t k = 0; k < written; ++k) record(i);
-          n += written;
-          ++i;
-          if (out[n - 1] == 0) break;
-        } else {
-          ++i;
-          full = true;
+      if (c > kIgnore && c < kCjk) {
+        if (n < codeLimit) {
+          out[n++] = static_cast<char>(c);
+          record(i);
         }
+        ++i;
         continue;
       }
-      if (c != kIgnore && n < codeLimit) {
-        out[n++] = static_cast<char>(c);
-        record(i);
+      if (c == kIgnore) {
+        ++i;
+        continue;
       }
-      ++i;
-      if (c == kSeparator) break;
+      if (c == kSeparator) {
+        if (keepWord() && n < codeLimit) {
+          out[n++] = 0;
+          record(i);
+        }
+        ++i;
+        break;
+      }
+      // CJK: measuring stops here and the word counts as long enough.
+      reachesCjk = true;
+      if (n < size - 5) {
+        const std::int32_t written = EncodeCJK(static_cast<char16_t>(text[i]), out + n);
+        for (std::int32_t k = 0; k < written; ++k) record(i);
+        n += written;
+        ++i;
+        if (out[n - 1] == 0) break;
+      } else {
+        ++i;
+        full = true;
+      }
     }
   }
   if (out[n - 1] != 0 && n < size) {
     out[n++] = 0;
-    if (positions != nullptr) positions->push_back(positions->back() + 1);
+    if constexpr (kPositions) positions->push_back(positions->back() + 1);
   }
-  if (positions != nullptr && positions->size() >= 3 && (*positions)[1] >= 1) {
-    (*positions)[0] = (*positions)[1] - 1;
+  if constexpr (kPositions) {
+    if (positions->size() >= 3 && (*positions)[1] >= 1) (*positions)[0] = (*positions)[1] - 1;
   }
   return static_cast<unsigned int>(n);
 }
@@ -212,23 +236,23 @@ unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char
 unsigned int AsciiTextFilter::FilterTextA(const char* text, unsigned int length, char* out,
                                           unsigned int outSize,
                                           std::vector<std::int32_t>& positions) {
-  return Filter<false>(text, length, out, outSize, &positions);
+  return Filter<false, true>(text, length, out, outSize, &positions);
 }
 
 unsigned int AsciiTextFilter::FilterTextA(const char* text, unsigned int length, char* out,
                                           unsigned int outSize) {
-  return Filter<false>(text, length, out, outSize, nullptr);
+  return Filter<false, false>(text, length, out, outSize, nullptr);
 }
 
 unsigned int AsciiTextFilter::FilterTextW(const char16_t* text, unsigned int length, char* out,
                                           unsigned int outSize,
                                           std::vector<std::int32_t>& positions) {
-  return Filter<true>(text, length, out, outSize, &positions);
+  return Filter<true, true>(text, length, out, outSize, &positions);
 }
 
 unsigned int AsciiTextFilter::FilterTextW(const char16_t* text, unsigned int length, char* out,
                                           unsigned int outSize) {
-  return Filter<true>(text, length, out, outSize, nullptr);
+  return Filter<true, false>(text, length, out, outSize, nullptr);
 }
 
 }  // namespace Qel

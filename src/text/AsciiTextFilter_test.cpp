@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace Qel {
@@ -225,6 +227,39 @@ TEST(AsciiTextFilterTest, WideOutputStaysWithinOutSize) {
   EXPECT_EQ(none, 'z');
 }
 
+// Long texts take a faster path than texts with positions; both must give the same bytes.
+TEST(AsciiTextFilterTest, LongTextsMatchThePositionsVariant) {
+  const char16_t alphabet[] = {u'a',      u'b',      u'Z',      u'7',      u' ',   u' ',
+                               u',',      u'\u05B0', u'\u0640', u'\u4E00', 0xD840, 0xDC00,
+                               u'\u0416', u'\u0627', u'\n',     u'x'};
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int round = 0; round < 400; ++round) {
+    std::u16string text;
+    const int length = 1 + next() % 300;
+    // Mostly letters and single blanks, now and then anything from the alphabet.
+    const int mode = round % 4;
+    for (int k = 0; k < length; ++k) {
+      const auto r = next();
+      if (mode == 0 || r % 8 == 0) {
+        text += alphabet[r % 16];
+      } else {
+        text += (r % 6 == 0) ? u' ' : char16_t(u'a' + r % 26);
+      }
+    }
+    FilterPtr f(AsciiTextFilter::Create(static_cast<unsigned char>(round % 4), round % 3 != 0));
+    for (unsigned int outSize : {unsigned(text.size() * 4 + 8), unsigned(text.size() / 2 + 70)}) {
+      std::vector<char> fast(outSize), careful(outSize);
+      std::vector<std::int32_t> positions;
+      const unsigned int n =
+          f->FilterTextW(text.data(), unsigned(text.size()), fast.data(), outSize);
+      const unsigned int m =
+          f->FilterTextW(text.data(), unsigned(text.size()), careful.data(), outSize, positions);
+      ASSERT_EQ(Bytes(fast.data(), n), Bytes(careful.data(), m)) << "round " << round;
+    }
+  }
+}
+
 TEST(AsciiTextFilterTest, CopyKeepsTablesAndSettings) {
   FilterPtr f(AsciiTextFilter::Create(4, true));
   AsciiTextFilter* copy = new AsciiTextFilter(*f.filter);
@@ -238,6 +273,31 @@ TEST(AsciiTextFilterTest, CopyKeepsTablesAndSettings) {
   EXPECT_EQ(other->GetRefCount(), 1);
   EXPECT_EQ(other->GetMinWordLen(), 4);
   copy->Release();
+}
+
+}  // namespace
+}  // namespace Qel
+
+namespace Qel {
+namespace {
+
+// Filter calls only read the tables: one filter serves several threads at once.
+TEST(AsciiTextFilterConcurrencyTest, SharedFilterOnManyThreads) {
+  FilterPtr f(AsciiTextFilter::Create(2, true));
+  const std::u16string text =
+      u"Rechnung f\u00FCr M\u00FCller \u0421\u0447\u0435\u0442 \u4E00\u4E01 17";
+  const std::vector<int> expected = FilterW(f.filter, text);
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int k = 0; k < 500; ++k) {
+        if (FilterW(f.filter, text) != expected) ++mismatches;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

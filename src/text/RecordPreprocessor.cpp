@@ -1,5 +1,6 @@
 #include "qel/text/RecordPreprocessor.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -25,27 +26,75 @@ std::size_t FindDelimiter(const std::u16string& record, std::size_t from,
 }
 
 // Replaces occurrences of `search` from left to right, stepping one character past each
-// replacement and stopping once that step reaches the last character of the text.
-void SubstituteInPlace(std::u16string& text, const std::u16string& search,
+// replacement and stopping once that step reaches the last character of the text. Returns
+// whether anything was replaced.
+bool SubstituteInPlace(std::u16string& text, const std::u16string& search,
                        const std::u16string& replacement) {
-  if (search.empty()) return;  // nothing to find: inserting everywhere is never meant
+  if (search.empty()) return false;  // nothing to find: inserting everywhere is never meant
   std::size_t p = text.find(search);
+  const bool found = p != std::u16string::npos;
   while (p != std::u16string::npos) {
     text.replace(p, search.size(), replacement);
     p += replacement.size() + 1;
     if (static_cast<std::int64_t>(p) >= static_cast<std::int64_t>(text.size()) - 1) break;
     p = text.find(search, p);
   }
+  return found;
+}
+
+// A superset of the code units a text holds (1,024 hashed bits), so that the pairs whose search
+// text cannot occur are skipped without searching. Units only ever get added, as replacements
+// bring them in.
+class UnitSet {
+ public:
+  UnitSet() = default;
+  explicit UnitSet(const std::u16string& text) { Add(text); }
+  explicit UnitSet(const std::array<std::uint64_t, 16>& bits) : m_bits(bits) {}
+  void Add(const std::u16string& text) {
+    for (char16_t c : text) m_bits[(c >> 6) & 15] |= std::uint64_t{1} << (c & 63);
+  }
+  bool MayContain(char16_t c) const { return (m_bits[(c >> 6) & 15] >> (c & 63)) & 1; }
+  bool Intersects(const UnitSet& other) const {
+    std::uint64_t common = 0;
+    for (int k = 0; k < 16; ++k) common |= m_bits[k] & other.m_bits[k];
+    return common != 0;
+  }
+  const std::array<std::uint64_t, 16>& Bits() const { return m_bits; }
+
+ private:
+  std::array<std::uint64_t, 16> m_bits{};
+};
+
+template <class Pairs>
+void SubstituteAll(std::u16string& text, const Pairs& pairs, UnitSet& units) {
+  for (const auto& [search, replacement] : pairs) {
+    if (search.empty() || !units.MayContain(search[0])) continue;
+    if (SubstituteInPlace(text, search, replacement)) units.Add(replacement);
+  }
+}
+
+template <class Pairs>
+void SubstituteAll(std::u16string& text, const Pairs& pairs) {
+  if (text.empty() || pairs.empty()) return;
+  UnitSet units(text);
+  SubstituteAll(text, pairs, units);
+}
+
+// The spelling list (the map in its order) with the set of its keys' first units.
+void SubstituteSpelling(std::u16string& text, const std::vector<SubstitutionPair>& list,
+                        const std::array<std::uint64_t, 16>& firstUnits) {
+  if (text.empty() || list.empty()) return;
+  UnitSet units(text);
+  if (!units.Intersects(UnitSet(firstUnits))) return;
+  SubstituteAll(text, list, units);
 }
 
 void SubstituteInPlace(std::u16string& text, const RecordPreprocessor::SpellingMap& map) {
-  if (text.empty()) return;
-  for (const auto& [search, replacement] : map) SubstituteInPlace(text, search, replacement);
+  SubstituteAll(text, map);
 }
 
 void SubstituteInPlace(std::u16string& text, const std::vector<SubstitutionPair>& pairs) {
-  if (text.empty()) return;
-  for (const SubstitutionPair& pair : pairs) SubstituteInPlace(text, pair.first, pair.second);
+  SubstituteAll(text, pairs);
 }
 
 }  // namespace
@@ -115,7 +164,7 @@ std::u16string RecordPreprocessor::FormatField(const std::u16string& field) {
   std::u16string result =
       FilterString(field, m_ignoreCharacterCase, m_formattedRemoveChars,
                    m_performUnicodeNormalization, m_performCjkNormalization, m_subFieldDelimiter);
-  SubstituteInPlace(result, m_formattedSpellingMap);
+  SubstituteSpelling(result, m_formattedSpellingList, m_spellingFirstUnits);
   SubstituteInPlace(result, m_formattedSubstitutionPairs);
   return result;
 }
@@ -154,12 +203,19 @@ std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ig
       }
       continue;
     }
-    if (performUnicodeNormalization && Unicode::CharacterIsInHalfWidthAndFullWidthUnicodeBlock(c)) {
-      c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
+    bool cjk = false;
+    if (c < 0x80) {
+      // ASCII is neither CJK nor in the width block, and lower-cases within itself.
+      if (ignoreCase && c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 0x20);
+    } else {
+      if (performUnicodeNormalization &&
+          Unicode::CharacterIsInHalfWidthAndFullWidthUnicodeBlock(c)) {
+        c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
+      }
+      if (ignoreCase) c = QelToLower(c);
+      cjk = performCjkNormalization && Unicode::IsCjkCharacter(c);
     }
-    if (ignoreCase) c = QelToLower(c);
     if (!removeChars.empty() && removeChars.find(c) != std::u16string::npos) continue;
-    const bool cjk = performCjkNormalization && Unicode::IsCjkCharacter(c);
     if ((cjk || (previousCjk && c != subFieldDelimiter)) && !result.empty() &&
         !endsWithDelimiter()) {
       result.push_back(subFieldDelimiter);
@@ -172,7 +228,7 @@ std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ig
 
 std::u16string RecordPreprocessor::SubstituteString(const std::u16string& s) const {
   std::u16string result = s;
-  SubstituteInPlace(result, m_formattedSpellingMap);
+  SubstituteSpelling(result, m_formattedSpellingList, m_spellingFirstUnits);
   SubstituteInPlace(result, m_formattedSubstitutionPairs);
   return result;
 }
@@ -284,9 +340,9 @@ void RecordPreprocessor::SetPerformUnicodeNormalization(bool on) {
 void RecordPreprocessor::CreateAndSaveFormattedSubstitutionPair(const SubstitutionPair& pair) {
   SubstitutionPair formatted;
   formatted.first = FilterString(pair.first);
-  SubstituteInPlace(formatted.first, m_formattedSpellingMap);
+  SubstituteSpelling(formatted.first, m_formattedSpellingList, m_spellingFirstUnits);
   formatted.second = FilterString(pair.second);
-  SubstituteInPlace(formatted.second, m_formattedSpellingMap);
+  SubstituteSpelling(formatted.second, m_formattedSpellingList, m_spellingFirstUnits);
   if (formatted.first == formatted.second) return;
   for (const SubstitutionPair& existing : m_formattedSubstitutionPairs) {
     if (existing.first == formatted.first) return;
@@ -323,6 +379,13 @@ void RecordPreprocessor::RecreateTheFormattedLanguageSpellingNormalizationSubsti
     if (search == replacement) continue;
     m_formattedSpellingMap.emplace(std::move(search), std::move(replacement));
   }
+  m_formattedSpellingList.clear();
+  UnitSet firstUnits;
+  for (const auto& [search, replacement] : m_formattedSpellingMap) {
+    m_formattedSpellingList.emplace_back(search, replacement);
+    firstUnits.Add(search.substr(0, 1));
+  }
+  m_spellingFirstUnits = firstUnits.Bits();
 }
 
 }  // namespace Qel

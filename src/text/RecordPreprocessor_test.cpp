@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 #include "qel/base/Exceptions.h"
 
@@ -119,6 +120,13 @@ TEST(RecordPreprocessorTest, SubstituteStringSteps) {
   const RecordPreprocessor::SpellingMap map{{u"b", u"c"}, {u"a", u"b"}};
   EXPECT_EQ(RecordPreprocessor::SubstituteString(u"xa", map), u"xc");
   EXPECT_EQ(RecordPreprocessor::SubstituteString(u"xa", {{u"c", u"d"}}, map), u"xd");
+  // The member form follows the same order, also for units that replacements bring in.
+  RecordPreprocessor p;
+  p.SetLanguageSpellingNormalizationSubstitutionPairs({{u"b", u"c"}, {u"a", u"b"}, {u"q", u"q"}});
+  p.SetSubstitutionPairs({{u"c", u"d"}});
+  EXPECT_EQ(p.SubstituteString(u"xa"), u"xd");
+  EXPECT_EQ(p.SubstituteString(u"zz"), u"zz");
+  EXPECT_EQ(p.FormatField(u"xa"), u"xd");
 }
 
 TEST(RecordPreprocessorTest, LanguageSpelling) {
@@ -178,6 +186,40 @@ TEST(RecordPreprocessorTest, CopiesAreIndependent) {
   p.RemoveSubstitutionPair(0);
   EXPECT_EQ(copy.ProcessRecord(u"xa;y"), (Fields{u"xb", u"y"}));
   EXPECT_EQ(p.ProcessRecord(u"xa;y"), Fields{u"xa;y"});
+}
+
+}  // namespace
+}  // namespace Qel
+
+namespace Qel {
+namespace {
+
+// Distinct preprocessors on several threads share only the process-wide tables (built on first
+// use by whichever thread comes first).
+TEST(RecordPreprocessorConcurrencyTest, DistinctObjectsOnManyThreads) {
+  const std::u16string record = u"\"M\u00FCller; Hans\"\uFF1B\uFF21\uFF22C\t\u4E00\u4E01;;x\u00A0y";
+  const auto run = [&record] {
+    RecordPreprocessor p;
+    p.SetDelimiterChars(u";");
+    p.SetHandleFieldProtection(true);
+    p.SetKeepEmptyFields(true);
+    p.SetIgnoreCharacterCase(true);
+    p.SetPerformUnicodeNormalization(true);
+    p.SetPerformCjkNormalization(true);
+    p.SetLanguageSpellingNormalizationSubstitutionPairs(
+        Unicode::GetLanguageSpellingNormalizationSubstitutionPairs());
+    return p.ProcessRecord(record);
+  };
+  std::vector<Fields> results(4);
+  std::vector<std::thread> threads;
+  for (auto& result : results) {
+    threads.emplace_back([&result, &run] {
+      for (int k = 0; k < 200; ++k) result = run();
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  const Fields expected{u"mueller; hans", u"abc \u4E00 \u4E01", u"", u"x\u00A0y"};
+  for (const auto& result : results) EXPECT_EQ(result, expected);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "base/Throw.h"
 #include "text/RegexCache.h"
@@ -45,8 +46,31 @@ const CompiledRegex& FindOrCompileRegex(const std::u16string& pattern,
   auto& byPattern = cache.entries[flags];
   const auto entry = byPattern.find(pattern);
   if (entry != byPattern.end()) return *entry->second;
-  auto compiled = std::make_unique<const CompiledRegex>(
-      boost::make_u32regex(pattern.begin(), pattern.end(), flags));
+  // This Boost version's parser reads one element past the end of a pattern that ends inside a
+  // set with a backslash ("[a\\"). A pattern ending in an unpaired backslash is always an
+  // incomplete escape, so it is refused here with the engine's own error.
+  std::size_t backslashes = 0;
+  while (backslashes < pattern.size() && pattern[pattern.size() - 1 - backslashes] == u'\\') {
+    ++backslashes;
+  }
+  if (backslashes % 2 == 1) {
+    throw boost::regex_error("Incomplete escape sequence found.",
+                             boost::regex_constants::error_escape,
+                             static_cast<std::ptrdiff_t>(pattern.size()));
+  }
+  // The same parser also reads one element past the end of an unterminated set ending in a
+  // range ("[a-z"). It parses code points in place when given constant pointers, so the pattern
+  // is decoded here and followed by a few zeros that such a read finds instead of foreign
+  // memory; the zeros are not part of the pattern.
+  const char16_t* const first = pattern.data();
+  const char16_t* const last = first + pattern.size();
+  std::vector<UChar32> codePoints(Utf16SearchIterator(first, first, last),
+                                  Utf16SearchIterator(last, first, last));
+  const std::size_t count = codePoints.size();
+  codePoints.resize(count + 4, 0);
+  const UChar32* const begin = codePoints.data();
+  auto compiled =
+      std::make_unique<const CompiledRegex>(boost::u32regex(begin, begin + count, flags));
   cache.compiles.fetch_add(1, std::memory_order_relaxed);
   const CompiledRegex& result = *compiled;
   byPattern.emplace(pattern, std::move(compiled));

@@ -55,7 +55,7 @@ class AsciiTextFilter : public TextFilter {
   // Writes the three base-40 symbols of a CJK character and, except after a high surrogate, the
   // closing 0. Returns the bytes written.
   std::int32_t EncodeCJK(char16_t ch, char* out) const;
-  template <bool kWide, class Unit>
+  template <bool kWide, bool kPositions, class Unit>
   unsigned int Filter(const Unit* text, unsigned int length, char* out, unsigned int outSize,
                       std::vector<std::int32_t>* positions) const;
 

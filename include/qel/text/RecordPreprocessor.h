@@ -4,6 +4,8 @@
 // substitutions. A plain value; one thread at a time, distinct objects are independent.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -116,6 +118,10 @@ class RecordPreprocessor {
   std::vector<SubstitutionPair> m_formattedSubstitutionPairs;
   std::vector<SubstitutionPair> m_languageSpellingPairs;
   SpellingMap m_formattedSpellingMap;
+  // The map's entries in its order and a hashed set of the first units of their keys, so that
+  // fields without any of them skip the spelling substitution at once.
+  std::vector<SubstitutionPair> m_formattedSpellingList;
+  std::array<std::uint64_t, 16> m_spellingFirstUnits{};
   bool m_performCjkNormalization = false;
   bool m_performUnicodeNormalization = false;
   char16_t m_subFieldDelimiter = u' ';

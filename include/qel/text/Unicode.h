@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace Qel {
@@ -12,8 +11,8 @@ namespace Qel {
 // A text to search for and the text that replaces it.
 struct SubstitutionPair {
   SubstitutionPair() = default;
-  SubstitutionPair(std::u16string search, std::u16string replacement)
-      : first(std::move(search)), second(std::move(replacement)) {}
+  SubstitutionPair(const std::u16string& search, const std::u16string& replacement)
+      : first(search), second(replacement) {}
   bool operator==(const SubstitutionPair&) const = default;
 
   std::u16string first;   // search text

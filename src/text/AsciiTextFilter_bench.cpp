@@ -1,0 +1,64 @@
+// FilterTextW over 10 MB of mixed Latin, Cyrillic, Arabic and CJK text, beside a loop that only
+// maps each UTF-16 unit through a 64 KiB table (the least any table-driven filter must do).
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "qel/text/AsciiTextFilter.h"
+
+namespace {
+
+const std::u16string& MixedText() {
+  static const std::u16string text = [] {
+    const std::u16string piece =
+        u"Rechnung Nr. 17 f\u00FCr M\u00FCller & S\u00F6hne, Stra\u00DFe 5; "
+        u"\u0421\u0447\u0435\u0442 \u2116 17 \u0434\u043B\u044F \u041E\u041E\u041E "
+        u"\u00AB\u041C\u0438\u0440\u00BB, \u0641\u0627\u062A\u0648\u0631\u0629 "
+        u"\u0631\u0642\u0645 \u0661\u0667 \u0644\u0634\u0631\u0643\u0629 "
+        u"\u53D1\u7968\u53F7\u7801 17 \u4E0A\u6D77\u5E02\u6709\u9650\u516C\u53F8 "
+        u"\u20AC 19,99 caf\u00E9 na\u00EFve.\n";
+    std::u16string all;
+    constexpr std::size_t kUnits = 5 * 1024 * 1024;  // 10 MB of UTF-16
+    all.reserve(kUnits + piece.size());
+    while (all.size() < kUnits) all += piece;
+    return all;
+  }();
+  return text;
+}
+
+void BM_FilterTextW(benchmark::State& state) {
+  const std::u16string& text = MixedText();
+  Qel::AsciiTextFilter* filter = Qel::AsciiTextFilter::Create(2, true);
+  std::vector<char> out(text.size() * 2 + 8);
+  unsigned int written = 0;
+  for (auto _ : state) {
+    written = filter->FilterTextW(text.data(), static_cast<unsigned int>(text.size()), out.data(),
+                                  static_cast<unsigned int>(out.size()));
+    benchmark::DoNotOptimize(out.data());
+  }
+  if (written < text.size() / 4 || out[written - 1] != 0) state.SkipWithError("unexpected output");
+  filter->Release();
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size() * 2));
+}
+BENCHMARK(BM_FilterTextW)->Unit(benchmark::kMillisecond);
+
+void BM_FilterTextW_Baseline_TableMap(benchmark::State& state) {
+  const std::u16string& text = MixedText();
+  static std::array<unsigned char, 65536> table;
+  for (std::size_t u = 0; u < table.size(); ++u) table[u] = static_cast<unsigned char>(u * 7);
+  std::vector<char> out(text.size() + 8);
+  for (auto _ : state) {
+    char* o = out.data();
+    for (char16_t c : text) *o++ = static_cast<char>(table[c]);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  if (out[1] != static_cast<char>(table[text[1]])) state.SkipWithError("unexpected output");
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size() * 2));
+}
+BENCHMARK(BM_FilterTextW_Baseline_TableMap)->Unit(benchmark::kMillisecond);
+
+}  // namespace
