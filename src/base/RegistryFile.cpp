@@ -270,6 +270,9 @@ RegistryFile RegistryFile::Parse(std::string_view bytes) {
           joined += u"\n";
           joined += physical[i];
         }
+        // A continuation left open at the end of the file is closed by an empty line, so that
+        // a value written after it on a rewrite is not read as part of it.
+        if (!TrimRight(joined).empty() && TrimRight(joined).back() == u'\\') line.raw += u"\n";
         value = joined;
       }
       ReadValue(value, line);

@@ -36,6 +36,19 @@ TEST(RegistryFile, RewritingChangesOnlyTheValuesThatWereSet) {
   EXPECT_EQ(file.Serialize(), expected);
 }
 
+TEST(RegistryFile, BinaryValueOpenAtTheEndDoesNotSwallowLaterValues) {
+  RegistryFile file = RegistryFile::Parse(
+      "Windows Registry Editor Version 5.00\n\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorvic]\n"
+      "\"Bin\"=hex:01,02,\\\t\n");
+  file.SetText(kKey, u"Name", u"x");
+  const std::string once = file.Serialize();
+  RegistryFile written = RegistryFile::Parse(once);
+  ASSERT_NE(written.Find(kKey, u"Name"), nullptr) << once;
+  EXPECT_EQ(written.Find(kKey, u"Name")->text, u"x");
+  EXPECT_EQ(written.Serialize(), once) << "rewriting is stable";
+}
+
 TEST(RegistryFile, HeaderAndLineEndsAreReadAsTheImportReadsThem) {
   EXPECT_TRUE(RegistryFile::Parse("REGEDIT4  \r\n").HasValidHeader());
   EXPECT_TRUE(
