@@ -180,6 +180,13 @@ void XmlSaxParser::EndParse() {
   ClearCharacters();
 }
 
+void XmlSaxParser::RethrowCallbackError() {
+  if (!m_error) return;
+  auto error = m_error;
+  m_error = nullptr;
+  std::rethrow_exception(error);
+}
+
 template <class ReadChunk>
 void XmlSaxParser::RunParse(XmlSaxCallback* callback, ReadChunk&& read) {
   StartParse(callback);
@@ -200,11 +207,7 @@ void XmlSaxParser::RunParse(XmlSaxCallback* callback, ReadChunk&& read) {
     throw;
   }
   EndParse();
-  if (m_error) {
-    auto error = m_error;
-    m_error = nullptr;
-    std::rethrow_exception(error);
-  }
+  RethrowCallbackError();
 }
 
 void XmlSaxParser::ParseFile(const std::u16string& path, XmlSaxCallback* callback) {
@@ -253,11 +256,7 @@ void XmlSaxParser::ParseMemory(const char* buffer, unsigned int size, XmlSaxCall
     throw;
   }
   EndParse();
-  if (m_error) {
-    auto error = m_error;
-    m_error = nullptr;
-    std::rethrow_exception(error);
-  }
+  RethrowCallbackError();
 }
 
 void XmlSaxParser::PushCallback(XmlSaxCallback* callback) {

@@ -80,6 +80,8 @@ class XmlSaxParser {
   void RunParse(XmlSaxCallback* callback, ReadChunk&& read);
   void StartParse(XmlSaxCallback* callback);
   void EndParse();
+  // Throws, once, what a callback threw while libxml2 was parsing.
+  void RethrowCallbackError();
   void ClearCharacters();
   void* LookUpEncoder();
   // Stops the running parse and keeps the current exception to rethrow after it.
