@@ -176,7 +176,11 @@ std::u16string Escape(const std::u16string& text) {
 
 std::u16string NameField(const std::u16string& name) {
   if (name.empty()) return u"@=";
-  return u"\"" + Escape(name) + u"\"=";
+  // Appended rather than prefixed: g++ 12 warns falsely (-Wrestrict) on literal + temporary.
+  std::u16string field(1, u'"');
+  field += Escape(name);
+  field += u"\"=";
+  return field;
 }
 
 std::u16string UpperName(const std::u16string& name) { return QelStrToUpper(name); }
@@ -377,7 +381,9 @@ void RegistryFile::Set(const std::u16string& keyPath, const std::u16string& name
   RegLine keyLine;
   std::u16string_view written(keyPath);
   while (!written.empty() && written.back() == u'\\') written.remove_suffix(1);
-  keyLine.raw = u"[" + std::u16string(written) + u"]";
+  keyLine.raw.assign(1, u'[');
+  keyLine.raw += written;
+  keyLine.raw += u']';
   keyLine.isKey = true;
   keyLine.key = static_cast<int>(m_keyPaths.size());
   m_keyPaths.push_back(path);
