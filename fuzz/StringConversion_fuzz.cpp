@@ -9,6 +9,7 @@
 
 #include "qel/base/Exceptions.h"
 #include "qel/util/StringConversion.h"
+#include "util/IcuReference.h"
 
 namespace {
 
@@ -17,25 +18,11 @@ void Check(bool condition) {
 }
 
 std::u16string IcuFromUtf8WithSub(const char* data, std::size_t size) {
-  std::u16string out(size + 1, u'\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, data,
-                       static_cast<int32_t>(size), 0xFFFD, nullptr, &status);
-  Check(U_SUCCESS(status));
-  out.resize(static_cast<std::size_t>(length));
-  return out;
+  return Qel::Testing::IcuFromUtf8WithSub(data, size).value();
 }
 
 std::string IcuToUtf8WithSub(const std::u16string& units) {
-  std::string out(units.size() * 3 + 1, '\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, units.data(),
-                     static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &status);
-  Check(U_SUCCESS(status));
-  out.resize(static_cast<std::size_t>(length));
-  return out;
+  return Qel::Testing::IcuToUtf8WithSub(units).value();
 }
 
 bool IsWellFormedUtf8(const std::string& bytes) {

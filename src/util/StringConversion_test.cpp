@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qel/base/Exceptions.h"
+#include "util/IcuReference.h"
 
 namespace Qel {
 namespace {
@@ -19,25 +20,11 @@ namespace {
 using namespace std::string_literals;
 
 std::u16string IcuFromUtf8WithSub(const std::string& bytes) {
-  std::u16string out(bytes.size() + 1, u'\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, bytes.data(),
-                       static_cast<int32_t>(bytes.size()), 0xFFFD, nullptr, &status);
-  EXPECT_TRUE(U_SUCCESS(status));
-  out.resize(static_cast<std::size_t>(length));
-  return out;
+  return Testing::IcuFromUtf8WithSub(bytes.data(), bytes.size()).value();
 }
 
 std::string IcuToUtf8WithSub(const std::u16string& units) {
-  std::string out(units.size() * 3 + 1, '\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, units.data(),
-                     static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &status);
-  EXPECT_TRUE(U_SUCCESS(status));
-  out.resize(static_cast<std::size_t>(length));
-  return out;
+  return Testing::IcuToUtf8WithSub(units).value();
 }
 
 template <class F>
