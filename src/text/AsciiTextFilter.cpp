@@ -6,6 +6,7 @@
 
 #include "base/Throw.h"
 #include "text/TextTables.h"
+#include "text/WordBlocks.h"
 
 namespace Qel {
 
@@ -118,13 +119,7 @@ unsigned int AsciiTextFilter::InitFilter(bool useDigits) {
 }
 
 std::int32_t AsciiTextFilter::EncodeCJK(char16_t ch, char* out) const {
-  const std::uint32_t v = static_cast<std::uint32_t>(ch) - 0x2E80;
-  out[0] = static_cast<char>(m_letterBase + v / 1600);
-  out[1] = static_cast<char>(m_letterBase + (v / 40) % 40);
-  out[2] = static_cast<char>(m_letterBase + v % 40);
-  if (ch >= 0xD800 && ch <= 0xDBFF) return 3;  // the low surrogate continues the word
-  out[3] = 0;
-  return 4;
+  return Detail::EncodeCjkUnit(ch, m_letterBase, out);
 }
 
 // One pass for both widths. A word is copied while it is measured and taken back if it turns
@@ -157,6 +152,12 @@ unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char
   out[n++] = 0;
   record(0);
   std::uint32_t i = 0;
+  if constexpr (!kPositions) {
+    // The bulk of a long text goes through the block engine; the loop below finishes it.
+    static const Detail::WordBlockPath path = Detail::BestWordBlockPath();
+    const Detail::WordBlockTables tables{map, m_minWordLen, m_letterBase};
+    Detail::FilterWordBlocks(text, length, out, size, i, n, tables, path);
+  }
   bool full = false;
   while (i < length && !full && (!kWide || n < size - 2)) {
     while (i < length && codeAt(i) == kSeparator) ++i;

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <atomic>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "text/WordBlocks.h"
 
 namespace Qel {
 namespace {
@@ -227,36 +231,90 @@ TEST(AsciiTextFilterTest, WideOutputStaysWithinOutSize) {
   EXPECT_EQ(none, 'z');
 }
 
-// Long texts take a faster path than texts with positions; both must give the same bytes.
-TEST(AsciiTextFilterTest, LongTextsMatchThePositionsVariant) {
-  const char16_t alphabet[] = {u'a',      u'b',      u'Z',      u'7',      u' ',   u' ',
-                               u',',      u'\u05B0', u'\u0640', u'\u4E00', 0xD840, 0xDC00,
-                               u'\u0416', u'\u0627', u'\n',     u'x'};
+// Random texts over a small alphabet of every kind of unit: mostly letters and single blanks,
+// in some rounds anything (ignorable marks, CJK, surrogates, digits, runs of separators).
+struct TextMaker {
   std::uint32_t seed = 12345;
-  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-  for (int round = 0; round < 400; ++round) {
+  std::uint32_t Next() { return (seed = seed * 1103515245u + 12345u) >> 16; }
+  std::u16string Make(int length, bool wild) {
+    static const char16_t alphabet[] = {
+        u'a', u'b', u'Z', u'7', u' ', u' ', u',', u'\u05B0', u'\u0640', u'\u4E00', 0xD840, 0xDC00,
+        u'\u0416', u'\u0627', u'\n', u'x'};
     std::u16string text;
-    const int length = 1 + next() % 300;
-    // Mostly letters and single blanks, now and then anything from the alphabet.
-    const int mode = round % 4;
     for (int k = 0; k < length; ++k) {
-      const auto r = next();
-      if (mode == 0 || r % 8 == 0) {
+      const std::uint32_t r = Next();
+      if (wild || r % 8 == 0) {
         text += alphabet[r % 16];
       } else {
         text += (r % 6 == 0) ? u' ' : char16_t(u'a' + r % 26);
       }
     }
-    FilterPtr f(AsciiTextFilter::Create(static_cast<unsigned char>(round % 4), round % 3 != 0));
-    for (unsigned int outSize : {unsigned(text.size() * 4 + 8), unsigned(text.size() / 2 + 70)}) {
+    return text;
+  }
+};
+
+// Calls without positions take a faster path for long texts than calls with positions; both
+// must give the same bytes, whatever the word length, the digits setting and the room.
+TEST(AsciiTextFilterTest, LongTextsMatchThePositionsVariant) {
+  TextMaker maker;
+  const unsigned char minLens[] = {0, 1, 2, 3, 5, 63, 64, 65, 200};
+  for (int round = 0; round < 600; ++round) {
+    const int length = 1 + static_cast<int>(maker.Next() % (round % 3 == 0 ? 2000 : 300));
+    const std::u16string text = maker.Make(length, round % 4 == 0);
+    const unsigned char minLen = minLens[round % 9];
+    FilterPtr f(AsciiTextFilter::Create(minLen, round % 5 != 0));
+    const auto size = static_cast<unsigned int>(text.size());
+    for (unsigned int outSize : {size * 4 + 8, size / 2 + 70, size + 300}) {
       std::vector<char> fast(outSize), careful(outSize);
       std::vector<std::int32_t> positions;
-      const unsigned int n =
-          f->FilterTextW(text.data(), unsigned(text.size()), fast.data(), outSize);
-      const unsigned int m =
-          f->FilterTextW(text.data(), unsigned(text.size()), careful.data(), outSize, positions);
+      const unsigned int n = f->FilterTextW(text.data(), size, fast.data(), outSize);
+      const unsigned int m = f->FilterTextW(text.data(), size, careful.data(), outSize, positions);
       ASSERT_EQ(Bytes(fast.data(), n), Bytes(careful.data(), m)) << "round " << round;
     }
+    // The narrow filter, with exactly the documented length + 2 bytes, must also hold to that
+    // when told of more room than there is.
+    std::string narrow;
+    for (char16_t u : text) narrow += static_cast<char>(u < 0x100 ? u : 0xE9);
+    std::vector<char> fast(narrow.size() + 2), careful(narrow.size() + 2);
+    std::vector<std::int32_t> positions;
+    const unsigned int n = f->FilterTextA(narrow.data(), size, fast.data(), 0xFFFFFFFFu);
+    const unsigned int m =
+        f->FilterTextA(narrow.data(), size, careful.data(), size + 2, positions);
+    ASSERT_EQ(Bytes(fast.data(), n), Bytes(careful.data(), m)) << "narrow round " << round;
+  }
+}
+
+// The block engine packs kept codes with BMI2 where the processor has it; the portable packing
+// must give the same result, and both must stop at the same place.
+TEST(AsciiTextFilterTest, WordBlockPathsAgree) {
+  if (!Detail::WordBlockPathAvailable(Detail::WordBlockPath::Bmi2)) {
+    GTEST_SKIP() << "this processor or build has no BMI2 path";
+  }
+  TextMaker maker;
+  FilterPtr f(AsciiTextFilter::Create(0, true));
+  std::vector<unsigned char> wideMap(65536);
+  for (std::uint32_t u = 0; u < 65536; ++u) {
+    wideMap[u] = static_cast<unsigned char>(WideCode(f.filter, static_cast<char16_t>(u)));
+  }
+  for (int round = 0; round < 300; ++round) {
+    const std::u16string text = maker.Make(64 + static_cast<int>(maker.Next() % 1000), round % 3 == 0);
+    const Detail::WordBlockTables tables{wideMap.data(), static_cast<std::uint32_t>(round % 6), 26};
+    const std::int64_t size = static_cast<std::int64_t>(text.size()) * (round % 2 ? 4 : 1) + 300;
+    std::vector<char> outs[2] = {std::vector<char>(size), std::vector<char>(size)};
+    std::uint32_t stops[2];
+    std::int64_t counts[2];
+    for (int p = 0; p < 2; ++p) {
+      stops[p] = 0;
+      counts[p] = 1;
+      outs[p][0] = 0;
+      Detail::FilterWordBlocks(text.data(), static_cast<std::uint32_t>(text.size()), outs[p].data(),
+                               size, stops[p], counts[p], tables,
+                               p ? Detail::WordBlockPath::Bmi2 : Detail::WordBlockPath::Portable);
+    }
+    ASSERT_EQ(stops[0], stops[1]) << round;
+    ASSERT_EQ(counts[0], counts[1]) << round;
+    ASSERT_GE(stops[0], 1u) << round;
+    ASSERT_EQ(Bytes(outs[0].data(), unsigned(counts[0])), Bytes(outs[1].data(), unsigned(counts[1])));
   }
 }
 
