@@ -44,6 +44,7 @@ AsciiTextFilter& AsciiTextFilter::operator=(const AsciiTextFilter& other) {
   m_useDigits = other.m_useDigits;
   m_minWordLen = other.m_minWordLen;
   std::memcpy(m_wideMap, other.m_wideMap, sizeof m_wideMap);
+  std::memcpy(m_blockMap, other.m_blockMap, sizeof m_blockMap);
   return *this;
 }
 
@@ -114,6 +115,8 @@ unsigned int AsciiTextFilter::InitFilter(bool useDigits) {
         break;
     }
   }
+  std::copy(std::begin(m_wideMap), std::end(m_wideMap), std::begin(m_blockMap));
+  std::fill(m_blockMap + 0xD800, m_blockMap + 0xDC00, Detail::kWordBlockHighSurrogate);
   m_AlphaNumWInitialized.store(true, std::memory_order_relaxed);
   return code;
 }
@@ -155,7 +158,8 @@ unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char
   if constexpr (!kPositions) {
     // The bulk of a long text goes through the block engine; the loop below finishes it.
     static const Detail::WordBlockPath path = Detail::BestWordBlockPath();
-    const Detail::WordBlockTables tables{map, m_minWordLen, m_letterBase};
+    const Detail::WordBlockTables tables{kWide ? m_blockMap : m_narrowMap, m_minWordLen,
+                                         m_letterBase};
     Detail::FilterWordBlocks(text, length, out, size, i, n, tables, path);
   }
   bool full = false;

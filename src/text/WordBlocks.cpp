@@ -1,5 +1,7 @@
 #include "text/WordBlocks.h"
 
+#include <vector>
+
 #include "text/WordBlocksEngine.h"
 
 namespace Qel::Detail {
@@ -40,6 +42,17 @@ void Dispatch(const Unit* text, std::uint32_t length, char* out, std::int64_t si
 }
 
 }  // namespace
+
+const std::uint32_t* CjkSpellings() {
+  static const std::vector<std::uint32_t> spellings = [] {
+    std::vector<std::uint32_t> all(65536);
+    for (std::uint32_t u = 0; u < all.size(); ++u) {
+      EncodeCjkUnit(static_cast<char16_t>(u), 0, reinterpret_cast<char*>(&all[u]));
+    }
+    return all;
+  }();
+  return spellings.data();
+}
 
 bool WordBlockPathAvailable(WordBlockPath path) {
   static const bool bmi2 = ProcessorRunsBmi2Fast();

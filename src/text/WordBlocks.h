@@ -3,12 +3,20 @@
 // take over (near the end of the text or of the output buffer). Internal to the library.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace Qel::Detail {
 
+// The code the block engine's wide map gives high surrogates instead of the CJK marker 241, so
+// that it can tell them apart from other CJK units by code alone.
+constexpr unsigned char kWordBlockHighSurrogate = 242;
+
 struct WordBlockTables {
-  const unsigned char* map;  // code of every unit (256 entries narrow, 65,536 wide)
+  // Code of every unit: the narrow map, or the wide map with kWordBlockHighSurrogate for
+  // U+D800 to U+DBFF.
+  const unsigned char* map;
   std::uint32_t minWordLen;
   std::uint32_t letterBase;  // first symbol of a CJK encoding digit
 };
@@ -35,16 +43,23 @@ void FilterWordBlocks(const char* text, std::uint32_t length, char* out, std::in
                       std::uint32_t& i, std::int64_t& written, const WordBlockTables& tables,
                       WordBlockPath path);
 
+// For every UTF-16 unit, the bytes EncodeCjkUnit writes for it with letter base 0, in memory
+// order. Built on first use, shared by the whole process.
+const std::uint32_t* CjkSpellings();
+
 // The encoding of one CJK unit: three base-40 digits from letterBase, then a closing 0 unless the
-// unit is a high surrogate. Returns the bytes written.
+// unit is a high surrogate. Returns the bytes written; all four bytes are stored in one go, so
+// after a high surrogate the byte past the three digits is 0 as well (it belongs to the output
+// only once something is written there).
 inline std::int32_t EncodeCjkUnit(char16_t ch, std::uint32_t letterBase, char* out) {
   const std::uint32_t v = static_cast<std::uint32_t>(ch) - 0x2E80;
-  out[0] = static_cast<char>(letterBase + v / 1600);
-  out[1] = static_cast<char>(letterBase + (v / 40) % 40);
-  out[2] = static_cast<char>(letterBase + v % 40);
-  if (ch >= 0xD800 && ch <= 0xDBFF) return 3;  // the low surrogate continues the word
-  out[3] = 0;
-  return 4;
+  const std::uint32_t tens = v / 40;  // v < 52,352: digits v / 1600, (v / 40) % 40, v % 40
+  const std::uint32_t hundreds = tens / 40;
+  std::uint32_t digits = (letterBase + hundreds) | (letterBase + tens - 40 * hundreds) << 8 |
+                         (letterBase + v - 40 * tens) << 16;
+  if constexpr (std::endian::native == std::endian::big) digits = __builtin_bswap32(digits);
+  std::memcpy(out, &digits, 4);  // the digits in order, then 0
+  return (ch & 0xFC00) == 0xD800 ? 3 : 4;
 }
 
 }  // namespace Qel::Detail

@@ -22,76 +22,68 @@ namespace {
 constexpr unsigned char kBlockSeparator = 0;
 constexpr unsigned char kBlockIgnore = 1;
 constexpr unsigned char kBlockCjk = 241;
+constexpr unsigned char kBlockHighSurrogate = kWordBlockHighSurrogate;
 constexpr std::uint32_t kBlock = 64;
 constexpr std::uint64_t kAll = ~std::uint64_t{0};
-
-// Bits lo..hi-1 (lo < hi <= 64).
-inline std::uint64_t BitRange(std::uint32_t lo, std::uint32_t hi) {
-  return (hi == kBlock ? kAll : (std::uint64_t{1} << hi) - 1) & (kAll << lo);
-}
 
 // Bit k of each mask describes codes[k] of a block.
 struct BlockMasks {
   std::uint64_t separators;  // code 0
   std::uint64_t ignorable;   // code 1
-  std::uint64_t cjk;         // the CJK marker
+  std::uint64_t cjk;         // the CJK marker (high surrogates included)
+  std::uint64_t high;        // high surrogates
 };
 
-// Maps the 64 units of a block to codes and classifies them. Eight codes are gathered in a
-// register and stored together, and the masks are taken from those registers, which saves most
-// of the memory traffic of storing and reloading single bytes.
+// Maps the 64 units of a block to codes, eight at a time gathered in a register.
 template <class Unit>
-inline BlockMasks MapBlock(const Unit* units, const unsigned char* map, unsigned char* codes) {
-  std::uint64_t words[8];
+inline void MapBlock(const Unit* units, const unsigned char* map, unsigned char* codes) {
   for (std::uint32_t g = 0; g < 8; ++g) {
     std::uint64_t w = 0;
     if constexpr (sizeof(Unit) == 2) {
-      std::uint64_t a, b;
-      std::memcpy(&a, units + 8 * g, 8);
-      std::memcpy(&b, units + 8 * g + 4, 8);
-      for (std::uint32_t j = 0; j < 4; ++j) {
-        w |= std::uint64_t{map[(a >> (16 * j)) & 0xFFFF]} << (8 * j);
-        w |= std::uint64_t{map[(b >> (16 * j)) & 0xFFFF]} << (8 * j + 32);
+      for (std::uint32_t j = 0; j < 8; ++j) {
+        w |= std::uint64_t{map[static_cast<char16_t>(units[8 * g + j])]} << (8 * j);
       }
     } else {
       std::uint64_t a;
       std::memcpy(&a, units + 8 * g, 8);
       for (std::uint32_t j = 0; j < 8; ++j) w |= std::uint64_t{map[(a >> (8 * j)) & 0xFF]} << (8 * j);
     }
-    words[g] = w;
     std::memcpy(codes + 8 * g, &w, 8);
   }
-  BlockMasks masks{0, 0, 0};
+}
+
+inline BlockMasks ClassifyBlock(const unsigned char* codes) {
+  BlockMasks masks{0, 0, 0, 0};
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   const __m128i ignore = _mm_set1_epi8(static_cast<char>(kBlockIgnore));
   const __m128i cjk = _mm_set1_epi8(static_cast<char>(kBlockCjk));
+  const __m128i high = _mm_set1_epi8(static_cast<char>(kBlockHighSurrogate));
   for (std::uint32_t k = 0; k < kBlock; k += 16) {
-    const __m128i v = _mm_set_epi64x(static_cast<long long>(words[k / 8 + 1]),
-                                     static_cast<long long>(words[k / 8]));
+    const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(codes + k));
     const auto bits = [](__m128i m) { return std::uint64_t(unsigned(_mm_movemask_epi8(m))); };
     masks.separators |= bits(_mm_cmpeq_epi8(v, zero)) << k;
     masks.ignorable |= bits(_mm_cmpeq_epi8(v, ignore)) << k;
     masks.cjk |= bits(_mm_cmpeq_epi8(_mm_max_epu8(v, cjk), v)) << k;
+    masks.high |= bits(_mm_cmpeq_epi8(v, high)) << k;
   }
 #else
   for (std::uint32_t k = 0; k < kBlock; ++k) {
-    const unsigned char c = static_cast<unsigned char>(words[k / 8] >> (8 * (k % 8)));
-    masks.separators |= std::uint64_t(c == kBlockSeparator) << k;
-    masks.ignorable |= std::uint64_t(c == kBlockIgnore) << k;
-    masks.cjk |= std::uint64_t(c >= kBlockCjk) << k;
+    masks.separators |= std::uint64_t(codes[k] == kBlockSeparator) << k;
+    masks.ignorable |= std::uint64_t(codes[k] == kBlockIgnore) << k;
+    masks.cjk |= std::uint64_t(codes[k] >= kBlockCjk) << k;
+    masks.high |= std::uint64_t(codes[k] == kBlockHighSurrogate) << k;
   }
 #endif
   return masks;
 }
 
-// Writes the codes whose bit is set in `keep` (only bits lo..hi-1 may be set) to dst in order and
-// returns how many. May write up to 8 bytes past the count.
+// Writes the codes whose bit is set in `keep` to dst in order and returns how many. May write up
+// to 8 bytes past the count.
 template <bool kBmi2>
-inline std::uint32_t Compact(const unsigned char* codes, std::uint64_t keep, std::uint32_t lo,
-                             std::uint32_t hi, char* dst) {
+inline std::uint32_t Compact(const unsigned char* codes, std::uint64_t keep, char* dst) {
   std::uint32_t k = 0;
-  for (std::uint32_t g = lo & ~7u; g < hi; g += 8) {
+  for (std::uint32_t g = 0; g < kBlock; g += 8) {
     const std::uint64_t bits = (keep >> g) & 0xFF;
 #if defined(__BMI2__)
     if constexpr (kBmi2) {
@@ -112,6 +104,26 @@ inline std::uint32_t Compact(const unsigned char* codes, std::uint64_t keep, std
   return k;
 }
 
+// Copies len bytes (at most 64) 16 at a time: reads and writes up to 16 bytes past them, so that
+// short copies, the usual ones, take no branch.
+inline void CopyShort(char* dst, const unsigned char* src, std::uint32_t len) {
+  std::memcpy(dst, src, 16);
+  for (std::uint32_t k = 16; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
+}
+
+// Bit k is set when unit k of the block starts a word long enough to keep: its first minLen units
+// are all letters or ignorable units, or a CJK unit comes before a separator does.
+inline std::uint64_t LongEnough(std::uint64_t plain, std::uint64_t cjk, std::uint32_t minLen) {
+  std::uint64_t run = kAll;  // units k .. k + j - 1 are all plain
+  std::uint64_t good = 0;
+  std::uint32_t j = 0;
+  for (; j < minLen && j < kBlock && run != 0; ++j) {
+    good |= run & (cjk >> j);
+    run &= plain >> j;
+  }
+  return j == minLen ? good | run : good;
+}
+
 template <bool kBmi2, class Unit>
 void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_t size,
                   std::uint32_t& i, std::int64_t& written, const WordBlockTables& tables) {
@@ -124,7 +136,9 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
   constexpr std::uint32_t kAhead = kWide ? kBlock : kBlock + 32;
   const unsigned char* const map = tables.map;
   const std::uint32_t minLen = tables.minWordLen;
-  alignas(16) unsigned char codes[kBlock];
+  const std::uint32_t* const spellings = kWide ? CjkSpellings() : nullptr;
+  const std::uint32_t letterDigits = tables.letterBase * 0x010101u;
+  alignas(16) unsigned char buffers[2][kBlock];
 
   // A local count: through the reference, every byte stored to out could change it.
   std::int64_t n = written;
@@ -135,82 +149,89 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
   bool reachesCjk = false;
   std::uint32_t wordBegin = 0;
   std::int64_t wordOut = 0;
-  BlockMasks masks{};
+  alignas(16) unsigned char packed[kBlock + 32] = {};
 
-  // Units lo..hi-1 of the block, none of them CJK.
-  const auto filterRange = [&](std::uint32_t lo, std::uint32_t hi) {
-    if (lo >= hi) return;
-    std::uint64_t range = BitRange(lo, hi);
-    std::uint64_t keep = 0;
-    if (open) {  // the word going on from before ends at the first separator
-      const std::uint64_t separators = masks.separators & range;
-      if (separators == 0) {
-        n += Compact<kBmi2>(codes, range & ~masks.ignorable, lo, hi, out + n);
-        return;
-      }
-      const std::uint32_t end = static_cast<std::uint32_t>(std::countr_zero(separators));
-      open = false;
-      if (reachesCjk || base + end - wordBegin >= minLen) {
-        keep = BitRange(lo, end + 1) & ~masks.ignorable;  // its units and the closing 0
-      } else {
-        n = wordOut;
-      }
-      if (end + 1 == hi) {
-        n += Compact<kBmi2>(codes, keep, lo, hi, out + n);
-        return;
-      }
-      range = BitRange(end + 1, hi);
-    }
-    // Runs of word units (ignorable ones count for the length), each a new word.
-    const std::uint64_t word = ~masks.separators & range;
-    const std::uint64_t starts = word & ~(word << 1);
-    std::uint64_t kept = starts;
-    if (minLen > 1) {
-      std::uint64_t long_ = 0;
-      if (minLen <= kBlock) {
-        // Bit k is set when units k - minLen + 1 .. k are all word units.
-        std::uint64_t tail = word;
-        for (std::uint32_t j = 1; j < minLen && tail != 0; ++j) tail &= word << j;
-        long_ = tail >> (minLen - 1);
-      }
-      kept = starts & long_;
-    }
-    // A run reaching hi goes on: it is written now and judged when it ends.
-    std::uint64_t openStart = 0;
-    if ((word >> (hi - 1)) & 1) {
-      openStart = std::uint64_t{1} << (63 - std::countl_zero(starts));
-      kept |= openStart;
-    }
-    // Adding a run's first bit clears the run and sets the bit after it, its separator.
-    keep |= ((word + kept) ^ word) & range & ~masks.ignorable;
-    if (openStart != 0) {
-      open = true;
-      reachesCjk = false;
-      wordBegin = base + static_cast<std::uint32_t>(std::countr_zero(openStart));
-      wordOut = n + std::popcount(keep & (openStart - 1));
-    }
-    n += Compact<kBmi2>(codes, keep, lo, hi, out + n);
-  };
-
-  while (length - base >= kAhead && size - n >= kRoom) {
+  // Each block is mapped one round ahead, into the other buffer: reading the codes back right
+  // after storing them would wait for the stores.
+  if (length - base >= kAhead) MapBlock(text + base, map, buffers[0]);
+  for (unsigned current = 0; length - base >= kAhead && size - n >= kRoom; current ^= 1) {
     const Unit* const units = text + base;
-    masks = MapBlock(units, map, codes);
-    std::uint32_t lo = 0;
-    if constexpr (kWide) {
-      // Each CJK unit joins the word before it, if any, and closes it (but for a high surrogate).
-      for (std::uint64_t cjk = masks.cjk; cjk != 0; cjk &= cjk - 1) {
-        const std::uint32_t c = static_cast<std::uint32_t>(std::countr_zero(cjk));
-        filterRange(lo, c);
-        const char16_t unit = static_cast<char16_t>(units[c]);
-        wordBegin = open ? wordBegin : base + c;
-        wordOut = open ? wordOut : n;
-        reachesCjk = true;
-        n += EncodeCjkUnit(unit, tables.letterBase, out + n);
-        open = (unit & 0xFC00) == 0xD800;
-        lo = c + 1;
+    const unsigned char* const codes = buffers[current];
+    const BlockMasks masks = ClassifyBlock(codes);
+    if (length - base - kBlock >= kAhead) MapBlock(units + kBlock, map, buffers[current ^ 1]);
+    // A CJK unit closes its word, but a high surrogate lets it go on (to the low one).
+    const std::uint64_t high = masks.high;
+    const std::uint64_t closers = masks.cjk & ~high;
+    const std::uint64_t wordUnits = ~masks.separators;
+    const std::uint64_t goesOn = wordUnits & ~closers;  // units a word may go on after
+
+    std::uint64_t keep = 0;     // units that produce output
+    std::uint64_t rest = kAll;  // units not yet decided
+    if (open) {  // the word going on from the block before
+      const std::uint64_t stops = masks.separators | closers;
+      if (stops == 0) {
+        keep = kAll;
+        rest = 0;
+        reachesCjk = reachesCjk || high != 0;
+      } else {
+        const std::uint32_t end = static_cast<std::uint32_t>(std::countr_zero(stops));
+        const std::uint64_t upTo = (std::uint64_t{2} << end) - 1;
+        open = false;
+        if (((closers >> end) & 1) != 0 || reachesCjk || (high & upTo) != 0 ||
+            base + end - wordBegin >= minLen) {
+          keep = upTo;  // with the separator's 0 or the CJK unit that closes it
+        } else {
+          n = wordOut;
+        }
+        rest = ~upTo;
       }
     }
-    filterRange(lo, kBlock);
+    std::uint64_t openStart = 0;
+    if (rest != 0) {
+      // Every other word starts in this block, after a separator or a closing CJK unit.
+      const std::uint64_t starts = wordUnits & ~(goesOn << 1) & rest;
+      std::uint64_t kept = starts;
+      if (minLen > 1) kept &= LongEnough(wordUnits & ~masks.cjk, masks.cjk, minLen);
+      // A word reaching the end of the block goes on: it is written now and judged later.
+      if (((goesOn & rest) >> 63) != 0) {
+        openStart = std::uint64_t{1} << (63 - std::countl_zero(starts));
+        kept |= openStart;
+      }
+      // Adding a word's first bit clears the word and sets the bit of the unit that ends it.
+      const std::uint64_t words = goesOn & rest;
+      keep |= ((words + kept) ^ words) & rest;
+    }
+    keep &= ~masks.ignorable;
+    if (openStart != 0) {
+      const std::uint64_t before = keep & (openStart - 1);
+      open = true;
+      wordBegin = base + static_cast<std::uint32_t>(std::countr_zero(openStart));
+      wordOut = n + std::popcount(before) + 3 * std::popcount(before & closers) +
+                2 * std::popcount(before & high);
+      reachesCjk = (high & ~(openStart - 1)) != 0;
+    }
+
+    const std::uint64_t spelled = keep & masks.cjk;
+    if (!kWide || spelled == 0) {
+      n += Compact<kBmi2>(codes, keep, out + n);
+    } else {
+      // Pack the codes aside, then copy them out with each CJK unit spelled out in its place.
+      const std::uint32_t count = Compact<kBmi2>(codes, keep, reinterpret_cast<char*>(packed));
+      std::uint32_t from = 0;
+      for (std::uint64_t c = spelled; c != 0; c &= c - 1) {
+        const std::uint32_t at = static_cast<std::uint32_t>(std::countr_zero(c));
+        const std::uint32_t to = static_cast<std::uint32_t>(
+            std::popcount(keep & ((std::uint64_t{1} << at) - 1)));
+        CopyShort(out + n, packed + from, to - from);
+        n += to - from;
+        const std::uint32_t spelling = spellings[static_cast<char16_t>(units[at])] + letterDigits;
+        std::memcpy(out + n, &spelling, 4);
+        n += 4 - ((high >> at) & 1);
+        from = to + 1;
+      }
+      CopyShort(out + n, packed + from, count - from);
+      n += count - from;
+    }
     base += kBlock;
   }
   if (open) {

@@ -71,6 +71,8 @@ class AsciiTextFilter : public TextFilter {
   bool m_useDigits = false;
   unsigned char m_minWordLen = 0;
   unsigned char m_wideMap[65536] = {};
+  // The wide map as the block engine reads it: high surrogates get a code of their own.
+  unsigned char m_blockMap[65536] = {};
 };
 
 }  // namespace Qel
