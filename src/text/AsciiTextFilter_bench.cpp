@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "qel/text/AsciiTextFilter.h"
+#include "text/WordBlocks.h"
+#include "text/WordBlocksTesting.h"
 
 namespace {
 
@@ -44,6 +46,40 @@ void BM_FilterTextW(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size() * 2));
 }
 BENCHMARK(BM_FilterTextW)->Unit(benchmark::kMillisecond);
+
+// The block engine alone on each of its paths (the filter takes the best one the processor
+// has): what a processor without AVX-512 or without BMI2 would get.
+void BM_FilterTextW_BlockPath(benchmark::State& state) {
+  const auto path = static_cast<Qel::Detail::WordBlockPath>(state.range(0));
+  if (!Qel::Detail::WordBlockPathAvailable(path)) {
+    state.SkipWithError("this processor or build lacks that path");
+    return;
+  }
+  const std::u16string& text = MixedText();
+  Qel::AsciiTextFilter* filter = Qel::AsciiTextFilter::Create(0, true);
+  const std::vector<unsigned char> map = Qel::Testing::BlockMap(filter);
+  filter->Release();
+  const Qel::Detail::WordBlockTables tables{map.data(), 2, 26};
+  std::vector<char> out(text.size() * 2 + 8);
+  std::uint32_t stop = 0;
+  for (auto _ : state) {
+    stop = 0;
+    std::int64_t written = 1;
+    out[0] = 0;
+    Qel::Detail::FilterWordBlocks(text.data(), static_cast<std::uint32_t>(text.size()), out.data(),
+                                  static_cast<std::int64_t>(out.size()), stop, written, tables,
+                                  path);
+    benchmark::DoNotOptimize(out.data());
+  }
+  if (stop + 64 < text.size()) state.SkipWithError("the engine stopped early");
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size() * 2));
+}
+BENCHMARK(BM_FilterTextW_BlockPath)
+    ->ArgName("path")
+    ->Arg(static_cast<int>(Qel::Detail::WordBlockPath::Portable))
+    ->Arg(static_cast<int>(Qel::Detail::WordBlockPath::Bmi2))
+    ->Arg(static_cast<int>(Qel::Detail::WordBlockPath::Avx512))
+    ->Unit(benchmark::kMillisecond);
 
 void BM_FilterTextW_Baseline_TableMap(benchmark::State& state) {
   const std::u16string& text = MixedText();

@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "text/WordBlocks.h"
+#include "text/WordBlocksTesting.h"
 
 namespace Qel {
 namespace {
@@ -43,14 +43,7 @@ std::vector<int> FilterA(AsciiTextFilter* f, const std::string& text) {
   return Bytes(out.data(), n);
 }
 
-// The code of one unit as the filter reports it with minimum word length 0: a word of one
-// code, nothing for separators and ignorable units, 241 for CJK.
-int WideCode(AsciiTextFilter* f, char16_t unit) {
-  const std::vector<int> bytes = FilterW(f, std::u16string(1, unit));
-  if (bytes.size() == 1) return 0;
-  if (bytes.size() >= 4) return 241;
-  return bytes[1];
-}
+using Testing::WideCode;
 
 // The narrow map, written out byte by byte.
 std::map<int, int> ExpectedNarrowMap(bool useDigits) {
@@ -238,9 +231,9 @@ struct TextMaker {
   std::uint32_t seed = 12345;
   std::uint32_t Next() { return (seed = seed * 1103515245u + 12345u) >> 16; }
   std::u16string Make(int length, bool wild) {
-    static const char16_t alphabet[] = {
-        u'a', u'b', u'Z', u'7', u' ', u' ', u',', u'\u05B0', u'\u0640', u'\u4E00', 0xD840, 0xDC00,
-        u'\u0416', u'\u0627', u'\n', u'x'};
+    static const char16_t alphabet[] = {u'a',      u'b',      u'Z',      u'7',      u' ',   u' ',
+                                        u',',      u'\u05B0', u'\u0640', u'\u4E00', 0xD840, 0xDC00,
+                                        u'\u0416', u'\u0627', u'\n',     u'x'};
     std::u16string text;
     for (int k = 0; k < length; ++k) {
       const std::uint32_t r = Next();
@@ -279,44 +272,50 @@ TEST(AsciiTextFilterTest, LongTextsMatchThePositionsVariant) {
     std::vector<char> fast(narrow.size() + 2), careful(narrow.size() + 2);
     std::vector<std::int32_t> positions;
     const unsigned int n = f->FilterTextA(narrow.data(), size, fast.data(), 0xFFFFFFFFu);
-    const unsigned int m =
-        f->FilterTextA(narrow.data(), size, careful.data(), size + 2, positions);
+    const unsigned int m = f->FilterTextA(narrow.data(), size, careful.data(), size + 2, positions);
     ASSERT_EQ(Bytes(fast.data(), n), Bytes(careful.data(), m)) << "narrow round " << round;
   }
 }
 
-// The block engine packs kept codes with BMI2 where the processor has it; the portable packing
-// must give the same result, and both must stop at the same place.
+// The block engine packs kept codes with BMI2 or AVX-512 where the processor has them; every
+// path must give the portable one's result and stop at the same place.
 TEST(AsciiTextFilterTest, WordBlockPathsAgree) {
-  if (!Detail::WordBlockPathAvailable(Detail::WordBlockPath::Bmi2)) {
-    GTEST_SKIP() << "this processor or build has no BMI2 path";
+  std::vector<Detail::WordBlockPath> paths;
+  for (Detail::WordBlockPath path : {Detail::WordBlockPath::Bmi2, Detail::WordBlockPath::Avx512}) {
+    if (Detail::WordBlockPathAvailable(path)) paths.push_back(path);
   }
+  if (paths.empty()) GTEST_SKIP() << "this processor or build has only the portable path";
   TextMaker maker;
   FilterPtr f(AsciiTextFilter::Create(0, true));
-  std::vector<unsigned char> wideMap(65536);
-  for (std::uint32_t u = 0; u < 65536; ++u) {
-    wideMap[u] = static_cast<unsigned char>(WideCode(f.filter, static_cast<char16_t>(u)));
-  }
-  std::fill(wideMap.begin() + 0xD800, wideMap.begin() + 0xDC00, Detail::kWordBlockHighSurrogate);
+  const std::vector<unsigned char> wideMap = Testing::BlockMap(f.filter);
+  const auto run = [](const auto* text, std::uint32_t length, std::int64_t size,
+                      const Detail::WordBlockTables& tables, Detail::WordBlockPath path) {
+    std::vector<char> out(size);
+    std::uint32_t stop = 0;
+    std::int64_t count = 1;
+    out[0] = 0;
+    Detail::FilterWordBlocks(text, length, out.data(), size, stop, count, tables, path);
+    return std::make_pair(stop, Bytes(out.data(), static_cast<unsigned int>(count)));
+  };
   for (int round = 0; round < 300; ++round) {
-    const std::u16string text = maker.Make(64 + static_cast<int>(maker.Next() % 1000), round % 3 == 0);
-    const Detail::WordBlockTables tables{wideMap.data(), static_cast<std::uint32_t>(round % 6), 26};
-    const std::int64_t size = static_cast<std::int64_t>(text.size()) * (round % 2 ? 4 : 1) + 300;
-    std::vector<char> outs[2] = {std::vector<char>(size), std::vector<char>(size)};
-    std::uint32_t stops[2];
-    std::int64_t counts[2];
-    for (int p = 0; p < 2; ++p) {
-      stops[p] = 0;
-      counts[p] = 1;
-      outs[p][0] = 0;
-      Detail::FilterWordBlocks(text.data(), static_cast<std::uint32_t>(text.size()), outs[p].data(),
-                               size, stops[p], counts[p], tables,
-                               p ? Detail::WordBlockPath::Bmi2 : Detail::WordBlockPath::Portable);
+    const std::u16string text =
+        maker.Make(64 + static_cast<int>(maker.Next() % 1000), round % 3 == 0);
+    const auto length = static_cast<std::uint32_t>(text.size());
+    const auto minLen = static_cast<std::uint32_t>(round % 6);
+    const std::int64_t size = std::int64_t{length} * (round % 2 ? 4 : 1) + 400;
+    std::string narrow;
+    for (char16_t u : text) narrow += static_cast<char>(u);
+    const Detail::WordBlockTables wide{wideMap.data(), minLen, 26};
+    const Detail::WordBlockTables bytes{reinterpret_cast<const unsigned char*>(wideMap.data()),
+                                        minLen, 26};
+    const auto wideExpected = run(text.data(), length, size, wide, Detail::WordBlockPath::Portable);
+    const auto narrowExpected =
+        run(narrow.data(), length, length + 2, bytes, Detail::WordBlockPath::Portable);
+    ASSERT_GE(wideExpected.first, 1u) << round;
+    for (Detail::WordBlockPath path : paths) {
+      ASSERT_EQ(run(text.data(), length, size, wide, path), wideExpected) << round;
+      ASSERT_EQ(run(narrow.data(), length, length + 2, bytes, path), narrowExpected) << round;
     }
-    ASSERT_EQ(stops[0], stops[1]) << round;
-    ASSERT_EQ(counts[0], counts[1]) << round;
-    ASSERT_GE(stops[0], 1u) << round;
-    ASSERT_EQ(Bytes(outs[0].data(), unsigned(counts[0])), Bytes(outs[1].data(), unsigned(counts[1])));
   }
 }
 

@@ -6,23 +6,49 @@
 
 namespace Qel::Detail {
 
+// Built in WordBlocksBmi2.cpp and WordBlocksAvx512.cpp with those instruction sets enabled.
 #if defined(QEL_WORD_BLOCKS_BMI2)
-// Built in WordBlocksBmi2.cpp with BMI2 enabled.
 void FilterWordBlocksBmi2(const char16_t* text, std::uint32_t length, char* out, std::int64_t size,
                           std::uint32_t& i, std::int64_t& written, const WordBlockTables& tables);
 void FilterWordBlocksBmi2(const char* text, std::uint32_t length, char* out, std::int64_t size,
                           std::uint32_t& i, std::int64_t& written, const WordBlockTables& tables);
 #endif
+#if defined(QEL_WORD_BLOCKS_AVX512)
+void FilterWordBlocksAvx512(const char16_t* text, std::uint32_t length, char* out,
+                            std::int64_t size, std::uint32_t& i, std::int64_t& written,
+                            const WordBlockTables& tables);
+void FilterWordBlocksAvx512(const char* text, std::uint32_t length, char* out, std::int64_t size,
+                            std::uint32_t& i, std::int64_t& written, const WordBlockTables& tables);
+#endif
 
 namespace {
 
-bool ProcessorRunsBmi2Fast() {
-#if defined(QEL_WORD_BLOCKS_BMI2) && defined(__x86_64__)
+bool ProcessorRuns(WordBlockPath path) {
+#if defined(__x86_64__) && (defined(QEL_WORD_BLOCKS_BMI2) || defined(QEL_WORD_BLOCKS_AVX512))
   __builtin_cpu_init();
-  return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") &&
-         !__builtin_cpu_is("znver1") && !__builtin_cpu_is("znver2");
+  const bool bmi = __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") &&
+                   __builtin_cpu_supports("bmi2");
+  switch (path) {
+    case WordBlockPath::Portable:
+      return true;
+    case WordBlockPath::Bmi2:
+#if defined(QEL_WORD_BLOCKS_BMI2)
+      return bmi;
 #else
+      return false;
+#endif
+    case WordBlockPath::Avx512:
+#if defined(QEL_WORD_BLOCKS_AVX512)
+      // The compiler's check includes the operating system's support for the AVX-512 state.
+      return bmi && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vbmi2");
+#else
+      return false;
+#endif
+  }
   return false;
+#else
+  return path == WordBlockPath::Portable;
 #endif
 }
 
@@ -30,15 +56,21 @@ template <class Unit>
 void Dispatch(const Unit* text, std::uint32_t length, char* out, std::int64_t size,
               std::uint32_t& i, std::int64_t& written, const WordBlockTables& tables,
               WordBlockPath path) {
-#if defined(QEL_WORD_BLOCKS_BMI2)
-  if (path == WordBlockPath::Bmi2 && WordBlockPathAvailable(path)) {
-    FilterWordBlocksBmi2(text, length, out, size, i, written, tables);
-    return;
-  }
-#else
-  (void)path;
+  if (!WordBlockPathAvailable(path)) path = WordBlockPath::Portable;
+  switch (path) {
+#if defined(QEL_WORD_BLOCKS_AVX512)
+    case WordBlockPath::Avx512:
+      FilterWordBlocksAvx512(text, length, out, size, i, written, tables);
+      return;
 #endif
-  FilterBlocks<false>(text, length, out, size, i, written, tables);
+#if defined(QEL_WORD_BLOCKS_BMI2)
+    case WordBlockPath::Bmi2:
+      FilterWordBlocksBmi2(text, length, out, size, i, written, tables);
+      return;
+#endif
+    default:
+      FilterBlocks<WordBlockPath::Portable>(text, length, out, size, i, written, tables);
+  }
 }
 
 }  // namespace
@@ -55,13 +87,16 @@ const std::uint32_t* CjkSpellings() {
 }
 
 bool WordBlockPathAvailable(WordBlockPath path) {
-  static const bool bmi2 = ProcessorRunsBmi2Fast();
-  return path == WordBlockPath::Portable || bmi2;
+  static const bool available[3] = {true, ProcessorRuns(WordBlockPath::Bmi2),
+                                    ProcessorRuns(WordBlockPath::Avx512)};
+  return available[static_cast<int>(path)];
 }
 
 WordBlockPath BestWordBlockPath() {
-  return WordBlockPathAvailable(WordBlockPath::Bmi2) ? WordBlockPath::Bmi2
-                                                     : WordBlockPath::Portable;
+  for (WordBlockPath path : {WordBlockPath::Avx512, WordBlockPath::Bmi2}) {
+    if (WordBlockPathAvailable(path)) return path;
+  }
+  return WordBlockPath::Portable;
 }
 
 void FilterWordBlocks(const char16_t* text, std::uint32_t length, char* out, std::int64_t size,

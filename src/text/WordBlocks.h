@@ -21,20 +21,20 @@ struct WordBlockTables {
   std::uint32_t letterBase;  // first symbol of a CJK encoding digit
 };
 
-// How the kept codes of a block are packed together.
+// The builds of the block engine, for the instruction sets it can use.
 enum class WordBlockPath {
-  Portable,  // one conditional store per unit
-  Bmi2,      // eight units at a time with pdep/pext (x86-64 with BMI2)
+  Portable,  // the target's baseline (SSE2 on x86-64)
+  Bmi2,      // x86-64 with POPCNT, BMI1 and BMI2: the bit counts and scans are instructions
+  Avx512,    // AVX-512 BW and VBMI2 as well: a block is classified and packed in a few
 };
 
-// The path the filter uses: BMI2 when the library was built with it and the processor runs
-// pdep/pext in hardware (not on the first two Zen generations, which microcode them).
+// The path the filter uses: the best one the library was built with and the processor has.
 WordBlockPath BestWordBlockPath();
 bool WordBlockPathAvailable(WordBlockPath path);
 
 // Filter from text[i] with `written` bytes already in out (the last of them 0, at a word
 // boundary) while whole blocks fit, and return with i and written at the start of the first word
-// or separator not yet filtered. Writes up to 15 bytes past the returned count, always within
+// or separator not yet filtered. Writes up to 64 bytes past the returned count, always within
 // size bytes; the narrow form also stays within length + 2 bytes whatever size says.
 void FilterWordBlocks(const char16_t* text, std::uint32_t length, char* out, std::int64_t size,
                       std::uint32_t& i, std::int64_t& written, const WordBlockTables& tables,

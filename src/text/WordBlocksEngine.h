@@ -1,6 +1,6 @@
 // The block engine of the word filter, included by the translation units that build its paths
-// (one of them compiled for BMI2). Everything here has internal linkage, so the copies compiled
-// with different instruction sets never meet at link time.
+// (some of them compiled for later instruction sets). Everything here has internal linkage, so
+// the copies compiled with different instruction sets never meet at link time.
 #pragma once
 
 #include <bit>
@@ -10,7 +10,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__BMI2__)
+#if defined(__AVX512BW__)
 #include <immintrin.h>
 #endif
 
@@ -46,14 +46,27 @@ inline void MapBlock(const Unit* units, const unsigned char* map, unsigned char*
     } else {
       std::uint64_t a;
       std::memcpy(&a, units + 8 * g, 8);
-      for (std::uint32_t j = 0; j < 8; ++j) w |= std::uint64_t{map[(a >> (8 * j)) & 0xFF]} << (8 * j);
+      for (std::uint32_t j = 0; j < 8; ++j)
+        w |= std::uint64_t{map[(a >> (8 * j)) & 0xFF]} << (8 * j);
     }
     std::memcpy(codes + 8 * g, &w, 8);
   }
 }
 
+template <WordBlockPath kPath>
 inline BlockMasks ClassifyBlock(const unsigned char* codes) {
   BlockMasks masks{0, 0, 0, 0};
+#if defined(__AVX512BW__)
+  if constexpr (kPath == WordBlockPath::Avx512) {
+    const __m512i v = _mm512_load_si512(codes);
+    masks.separators = _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512());
+    masks.ignorable = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(kBlockIgnore)));
+    masks.cjk = _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(kBlockCjk)));
+    masks.high =
+        _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(kBlockHighSurrogate)));
+    return masks;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   const __m128i ignore = _mm_set1_epi8(static_cast<char>(kBlockIgnore));
@@ -78,28 +91,26 @@ inline BlockMasks ClassifyBlock(const unsigned char* codes) {
   return masks;
 }
 
-// Writes the codes whose bit is set in `keep` to dst in order and returns how many. May write up
-// to 8 bytes past the count.
-template <bool kBmi2>
+// Writes the codes whose bit is set in `keep` to dst in order and returns how many. May write
+// up to 64 bytes past the count.
+template <WordBlockPath kPath>
 inline std::uint32_t Compact(const unsigned char* codes, std::uint64_t keep, char* dst) {
-  std::uint32_t k = 0;
-  for (std::uint32_t g = 0; g < kBlock; g += 8) {
-    const std::uint64_t bits = (keep >> g) & 0xFF;
-#if defined(__BMI2__)
-    if constexpr (kBmi2) {
-      std::uint64_t v;
-      std::memcpy(&v, codes + g, 8);
-      const std::uint64_t bytes = _pdep_u64(bits, 0x0101010101010101) * 0xFF;
-      const std::uint64_t packed = _pext_u64(v, bytes);
-      std::memcpy(dst + k, &packed, 8);
-      k += static_cast<std::uint32_t>(std::popcount(bits));
-      continue;
-    }
+#if defined(__AVX512VBMI2__)
+  if constexpr (kPath == WordBlockPath::Avx512) {
+    const __m512i packed = _mm512_maskz_compress_epi8(keep, _mm512_load_si512(codes));
+    _mm512_storeu_si512(dst, packed);
+    return static_cast<std::uint32_t>(std::popcount(keep));
+  }
 #endif
-    for (std::uint32_t j = 0; j < 8; ++j) {
-      dst[k] = static_cast<char>(codes[g + j]);
-      k += static_cast<std::uint32_t>((bits >> j) & 1);
-    }
+  std::uint32_t k = 0;
+  // Run by run (a kept word and its separator make one run), 16 bytes at a time.
+  for (std::uint64_t rest = keep; rest != 0;) {
+    const std::uint32_t first = static_cast<std::uint32_t>(std::countr_zero(rest));
+    const std::uint32_t length = static_cast<std::uint32_t>(std::countr_one(rest >> first));
+    std::memcpy(dst + k, codes + first, 16);
+    for (std::uint32_t j = 16; j < length; j += 16) std::memcpy(dst + k + j, codes + first + j, 16);
+    k += length;
+    rest &= rest + (rest & (0 - rest));  // adding the lowest bit clears the lowest run
   }
   return k;
 }
@@ -124,7 +135,7 @@ inline std::uint64_t LongEnough(std::uint64_t plain, std::uint64_t cjk, std::uin
   return j == minLen ? good | run : good;
 }
 
-template <bool kBmi2, class Unit>
+template <WordBlockPath kPath, class Unit>
 void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_t size,
                   std::uint32_t& i, std::int64_t& written, const WordBlockTables& tables) {
   constexpr bool kWide = sizeof(Unit) == 2;
@@ -138,7 +149,7 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
   const std::uint32_t minLen = tables.minWordLen;
   const std::uint32_t* const spellings = kWide ? CjkSpellings() : nullptr;
   const std::uint32_t letterDigits = tables.letterBase * 0x010101u;
-  alignas(16) unsigned char buffers[2][kBlock];
+  alignas(64) unsigned char buffers[2][2 * kBlock] = {};  // rows stay 64-byte aligned
 
   // A local count: through the reference, every byte stored to out could change it.
   std::int64_t n = written;
@@ -157,7 +168,7 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
   for (unsigned current = 0; length - base >= kAhead && size - n >= kRoom; current ^= 1) {
     const Unit* const units = text + base;
     const unsigned char* const codes = buffers[current];
-    const BlockMasks masks = ClassifyBlock(codes);
+    const BlockMasks masks = ClassifyBlock<kPath>(codes);
     if (length - base - kBlock >= kAhead) MapBlock(units + kBlock, map, buffers[current ^ 1]);
     // A CJK unit closes its word, but a high surrogate lets it go on (to the low one).
     const std::uint64_t high = masks.high;
@@ -167,7 +178,7 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
 
     std::uint64_t keep = 0;     // units that produce output
     std::uint64_t rest = kAll;  // units not yet decided
-    if (open) {  // the word going on from the block before
+    if (open) {                 // the word going on from the block before
       const std::uint64_t stops = masks.separators | closers;
       if (stops == 0) {
         keep = kAll;
@@ -213,15 +224,15 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
 
     const std::uint64_t spelled = keep & masks.cjk;
     if (!kWide || spelled == 0) {
-      n += Compact<kBmi2>(codes, keep, out + n);
+      n += Compact<kPath>(codes, keep, out + n);
     } else {
       // Pack the codes aside, then copy them out with each CJK unit spelled out in its place.
-      const std::uint32_t count = Compact<kBmi2>(codes, keep, reinterpret_cast<char*>(packed));
+      const std::uint32_t count = Compact<kPath>(codes, keep, reinterpret_cast<char*>(packed));
       std::uint32_t from = 0;
       for (std::uint64_t c = spelled; c != 0; c &= c - 1) {
         const std::uint32_t at = static_cast<std::uint32_t>(std::countr_zero(c));
-        const std::uint32_t to = static_cast<std::uint32_t>(
-            std::popcount(keep & ((std::uint64_t{1} << at) - 1)));
+        const std::uint32_t to =
+            static_cast<std::uint32_t>(std::popcount(keep & ((std::uint64_t{1} << at) - 1)));
         CopyShort(out + n, packed + from, to - from);
         n += to - from;
         const std::uint32_t spelling = spellings[static_cast<char16_t>(units[at])] + letterDigits;
