@@ -25,7 +25,7 @@ struct WordBlockTables {
 enum class WordBlockPath {
   Portable,  // the target's baseline (SSE2 on x86-64)
   Bmi2,      // x86-64 with POPCNT, BMI1 and BMI2: the bit counts and scans are instructions
-  Avx512,    // AVX-512 BW and VBMI2 as well: a block is classified and packed in a few
+  Avx512,    // AVX-512 BW and VBMI2 as well: a few instructions classify and pack a block
 };
 
 // The path the filter uses: the best one the library was built with and the processor has.
