@@ -178,17 +178,6 @@ unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char
       return false;
     };
     for (;;) {
-      if constexpr (!kPositions) {
-        // Letters while there is room for them: the bulk of any text.
-        const std::uint32_t stop =
-            i + static_cast<std::uint32_t>(std::min<std::int64_t>(length - i, codeLimit - n));
-        while (i < stop) {
-          const unsigned char c = codeAt(i);
-          if (c <= kIgnore || c >= kCjk) break;
-          out[n++] = static_cast<char>(c);
-          ++i;
-        }
-      }
       if (i >= length) {
         keepWord();
         break;

@@ -91,6 +91,13 @@ inline BlockMasks ClassifyBlock(const unsigned char* codes) {
   return masks;
 }
 
+// Copies len bytes (at most 64) 16 at a time: reads and writes up to 16 bytes past them, so that
+// short copies, the usual ones, take no branch.
+inline void CopyShort(char* dst, const unsigned char* src, std::uint32_t len) {
+  std::memcpy(dst, src, 16);
+  for (std::uint32_t k = 16; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
+}
+
 // Writes the codes whose bit is set in `keep` to dst in order and returns how many. May write
 // up to 64 bytes past the count.
 template <WordBlockPath kPath>
@@ -107,19 +114,11 @@ inline std::uint32_t Compact(const unsigned char* codes, std::uint64_t keep, cha
   for (std::uint64_t rest = keep; rest != 0;) {
     const std::uint32_t first = static_cast<std::uint32_t>(std::countr_zero(rest));
     const std::uint32_t length = static_cast<std::uint32_t>(std::countr_one(rest >> first));
-    std::memcpy(dst + k, codes + first, 16);
-    for (std::uint32_t j = 16; j < length; j += 16) std::memcpy(dst + k + j, codes + first + j, 16);
+    CopyShort(dst + k, codes + first, length);
     k += length;
     rest &= rest + (rest & (0 - rest));  // adding the lowest bit clears the lowest run
   }
   return k;
-}
-
-// Copies len bytes (at most 64) 16 at a time: reads and writes up to 16 bytes past them, so that
-// short copies, the usual ones, take no branch.
-inline void CopyShort(char* dst, const unsigned char* src, std::uint32_t len) {
-  std::memcpy(dst, src, 16);
-  for (std::uint32_t k = 16; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
 }
 
 // Bit k is set when unit k of the block starts a word long enough to keep: its first minLen units
