@@ -101,7 +101,7 @@ void ResMgr::Init(HINSTANCE module, bool dataFileOnly) {
   Init(module != nullptr ? std::u16string(module) : std::u16string(), dataFileOnly);
 }
 
-void ResMgr::Init(const std::u16string& modulePath, bool dataFileOnly) {
+void ResMgr::Init(const std::u16string& modulePath, bool /*dataFileOnly*/) {
   m_languageStrings.reset();
   m_languageResource.clear();
   std::u16string path = modulePath;
@@ -126,8 +126,10 @@ void ResMgr::Init(const std::u16string& modulePath, bool dataFileOnly) {
   const std::u16string languageFolder = Join(folder, language);
   const bool folderExists = FolderExists(languageFolder);
   std::u16string handle;
+  std::unique_ptr<Catalogue> catalogue;
   if (folderExists && language.size() < kLanguageUnits &&
-      LoadLanguageResource(languageFolder, fileName, dataFileOnly, handle)) {
+      (catalogue = ReadLanguageCatalogue(languageFolder, fileName, handle))) {
+    m_languageStrings = std::move(catalogue);
     m_languageResource = handle;
     SetLanguage(language);
     return;
@@ -204,6 +206,12 @@ bool ResMgr::TryToGetThreadLocale(std::u16string& name) {
 bool ResMgr::LoadLanguageResource(const std::u16string& languageFolder,
                                   const std::u16string& moduleFileName, bool /*dataFileOnly*/,
                                   std::u16string& handle) {
+  return ReadLanguageCatalogue(languageFolder, moduleFileName, handle) != nullptr;
+}
+
+std::unique_ptr<ResMgr::Catalogue> ResMgr::ReadLanguageCatalogue(
+    const std::u16string& languageFolder, const std::u16string& moduleFileName,
+    std::u16string& handle) {
   // A shared object drops ".so" and any version suffix; other files need a three-letter
   // extension, which ".lng" replaces.
   std::u16string base;
@@ -216,19 +224,18 @@ bool ResMgr::LoadLanguageResource(const std::u16string& languageFolder,
   } else if (moduleFileName.size() >= 4 && moduleFileName[moduleFileName.size() - 4] == u'.') {
     base = moduleFileName.substr(0, moduleFileName.size() - 4);
   } else {
-    return false;
+    return nullptr;
   }
   const std::u16string file = Join(languageFolder, base + u".lng");
   std::string data;
   if (!Platform::ReadWholeFile(Utf8(file), data)) {
     handle.clear();
-    return false;
+    return nullptr;
   }
   auto catalogue = std::make_unique<Catalogue>();
   catalogue->Parse(data);
-  m_languageStrings = std::move(catalogue);
   handle = file;
-  return true;
+  return catalogue;
 }
 
 const std::u16string* ResMgr::Find(unsigned int id) const {

@@ -108,6 +108,15 @@ TEST_F(LanguageFolder, ModuleNamesWithoutThreeLetterExtensionNeverLoad) {
   // A three-letter extension is replaced by ".lng".
   m_manager.Init(Module("comp.dll"), true);
   EXPECT_EQ(std::u16string(m_manager.GetLanguage()), u"fr");
+
+  // The same rules, without a manager.
+  const std::u16string folder = Module("fr");
+  std::u16string handle = u"stale";
+  EXPECT_FALSE(ResMgr::LoadLanguageResource(folder, u"comp.bundle", true, handle));
+  ASSERT_TRUE(ResMgr::LoadLanguageResource(folder, u"comp.dll", false, handle));
+  EXPECT_EQ(handle, Module("fr/comp.lng"));
+  EXPECT_FALSE(ResMgr::LoadLanguageResource(folder, u"other.dll", false, handle));
+  EXPECT_EQ(handle, u"");
 }
 
 TEST(ResMgrTest, FormattingAndMissingTexts) {

@@ -16,6 +16,24 @@ struct Matrix {
   ErrorMatrix* operator->() { return m; }
 };
 
+TEST(DefaultTagsTest, EachClassReportsItsOwnConstant) {
+  const struct {
+    const Representation::RepTag& reported;
+    Representation::RepTag constant;
+    const char* name;
+  } cases[] = {
+      {Representation::GetDefaultTag(), Representation::DefaultTag, "Dflt"},
+      {FullResult::GetDefaultTag(), FullResult::DEFAULT_TAG, "Fres"},
+      {SparseResult::GetDefaultTag(), SparseResult::DEFAULT_TAG, "Sres"},
+      {ErrorMatrix::GetDefaultTag(), ErrorMatrix::DefaultTag, "Emtx"},
+      {ErrorPlot::GetDefaultTag(), ErrorPlot::DefaultTag, "Eplt"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.reported, c.constant) << c.name;
+    EXPECT_EQ(c.reported.GetName(), c.name);
+  }
+}
+
 TEST(ErrorMatrixTest, CountsEachKindOfOutcome) {
   Matrix m;
   EXPECT_EQ(m->GetTag(), ErrorMatrix::DefaultTag);

@@ -33,6 +33,25 @@ constexpr std::uint64_t kMaxStoredExamples = std::uint64_t{1} << 28;
 // the data actually present.
 constexpr std::size_t kReadChunk = 8192;
 
+// The starting vector's generator: a linear congruential generator of the analyser's own
+// (values 0 .. 32767), so that learning never touches the process's rand() state and two runs
+// start from the same vector.
+class StartGenerator {
+ public:
+  explicit StartGenerator(std::uint32_t seed) : m_state(seed) {}
+  std::uint32_t operator()() {
+    m_state = m_state * 214013u + 2531011u;
+    return (m_state >> 16) & 0x7FFFu;
+  }
+
+ private:
+  std::uint32_t m_state;
+};
+
+// Relearn states whose Gram rows outnumber the active count (after a removal) are stored with
+// this relearn value and the number of rows written; other states keep the plain layout.
+constexpr std::uint32_t kRelearnWithHeldRows = 2;
+
 double dotProduct(const double* a, const double* b, std::size_t size) {
   double sum = 0.0;
   for (std::size_t i = 0; i < size; ++i) sum += a[i] * b[i];
@@ -217,11 +236,11 @@ bool PcaAnalyzer::prepare() {
     m_total += sum;
   }
 
-  std::srand(764321);
+  StartGenerator random(764321);
   std::vector<double>& first = m_eigenVectors[0];
   double norm = 0.0;
   for (std::size_t i = 0; i < count; ++i) {
-    first[i] = std::rand() * (1.0 / 32768.0);
+    first[i] = random() * (1.0 / 32768.0);
     norm += first[i] * first[i];
   }
   const double c = 1.0 / std::sqrt(norm);
@@ -320,6 +339,9 @@ void PcaAnalyzer::learn() {
 
   Matrix t(d, std::vector<double>(a));
   Matrix rr(d, std::vector<double>(d, 0.0));
+  // A vector normalised from T at least once has zeros for every inactive example, since T
+  // is zero there; one whose T always vanished keeps its inactive entries.
+  std::vector<bool> normalised(d, false);
   for (;;) {
     gramTimesEigenVectors(t);
     double off = 0.0;
@@ -353,6 +375,7 @@ void PcaAnalyzer::learn() {
       if (norm2 >= 1e-12) {
         const double scale = 1.0 / std::sqrt(norm2);
         for (std::size_t r = 0; r < a; ++r) m_work[k][r] = t[k][r] * scale;
+        normalised[k] = true;
       } else {
         std::fill(m_work[k].begin(), m_work[k].end(), 0.0);
       }
@@ -366,6 +389,7 @@ void PcaAnalyzer::learn() {
 
   for (std::size_t k = 0; k < d; ++k) {
     m_eigenValues[k] = rr[k][k] > 1e-12 ? std::sqrt(rr[k][k]) : 0.0;
+    if (normalised[k]) std::fill(m_eigenVectors[k].begin(), m_eigenVectors[k].end(), 0.0);
     for (std::size_t r = 0; r < a; ++r) m_eigenVectors[k][m_active[r]] = m_work[k][r];
     const double scale = m_eigenValues[k] > 1e-12
                              ? std::sqrt(std::sqrt(static_cast<double>(m_n)) / m_eigenValues[k])
@@ -510,11 +534,15 @@ bool PcaAnalyzer::Save(std::ostream* os) {
   if (os == nullptr || !*os) return false;
   const std::uint64_t d = static_cast<std::uint64_t>(m_dimension) + 1;
   const std::uint64_t m = m_maxExamples;
+  // Every held Gram row is written, so that a reloaded analyser can still insert and remove.
+  const std::uint32_t rows = static_cast<std::uint32_t>(
+      std::min<std::size_t>(std::max<std::size_t>(m_n, m_gram.size()), m_maxExamples));
+  const bool heldRows = m_relearn && rows > m_n;
   writeU32(*os, m_dimension);
   writeU32(*os, m_maxIterations);
   writeU32(*os, m_maxExamples);
   writeU32(*os, m_n);
-  writeU32(*os, m_relearn ? 1 : 0);
+  writeU32(*os, heldRows ? kRelearnWithHeldRows : m_relearn ? 1 : 0);
   writeF64(*os, m_total);
   writeF64(*os, m_epsilon);
   writeF64s(*os, m_rowSums, m);
@@ -523,8 +551,9 @@ bool PcaAnalyzer::Save(std::ostream* os) {
   for (std::uint64_t k = 0; k < d && *os; ++k) {
     writeF64s(*os, k < m_eigenVectors.size() ? m_eigenVectors[k] : kNone, m);
   }
+  if (heldRows) writeU32(*os, rows);
   if (m_relearn) {
-    for (std::uint32_t i = 0; i < m_n && *os; ++i) {
+    for (std::uint32_t i = 0; i < (heldRows ? rows : m_n) && *os; ++i) {
       writeF64s(*os, i < m_gram.size() ? m_gram[i] : kNone, std::uint64_t{i} + 1);
     }
   }
@@ -540,7 +569,8 @@ bool PcaAnalyzer::Load(std::istream* is) {
       !readF64(*is, epsilon)) {
     return false;
   }
-  const bool relearn = relearnValue == 1;
+  const bool heldRows = relearnValue == kRelearnWithHeldRows;
+  const bool relearn = relearnValue == 1 || heldRows;
   const std::uint64_t d = std::uint64_t{dimension} + 1;
   const std::uint64_t m = maxExamples;
   if (d > kMaxStoredDimension + 1 || m > kMaxStoredExamples || count > m) return false;
@@ -548,6 +578,8 @@ bool PcaAnalyzer::Load(std::istream* is) {
   // Everything the header announces must be there before anything is allocated.
   std::uint64_t needed = 0, vectors = 0, triangle = 0;
   if (!mulChecked(d, m, vectors) || !addChecked(m + d, vectors, needed)) return false;
+  // The number of Gram rows comes after the vectors; the size check below covers it once read.
+  std::uint32_t rows = count;
   if (relearn) {
     triangle = std::uint64_t{count} * (std::uint64_t{count} + 1) / 2;
     if (!addChecked(needed, triangle, needed)) return false;
@@ -566,8 +598,14 @@ bool PcaAnalyzer::Load(std::istream* is) {
       if (!readF64s(*is, m, v)) return false;
       eigenVectors.push_back(std::move(v));
     }
+    if (heldRows) {
+      if (!readU32(*is, rows) || rows < count || rows > m) return false;
+      const std::int64_t left = remainingBytes(*is);
+      const std::uint64_t rowBytes = std::uint64_t{rows} * (std::uint64_t{rows} + 1) / 2 * 8;
+      if (left >= 0 && static_cast<std::uint64_t>(left) < rowBytes) return false;
+    }
     if (relearn) {
-      for (std::uint32_t i = 0; i < count; ++i) {
+      for (std::uint32_t i = 0; i < rows; ++i) {
         std::vector<double> row;
         if (!readF64s(*is, std::uint64_t{i} + 1, row)) return false;
         gramRows.push_back(std::move(row));

@@ -5,6 +5,7 @@
 #include <qel/model/FullResult.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -275,6 +276,56 @@ TEST_F(PcaTest, SaveLoadRestoresStateAndKernelForRelearning) {
 
   EXPECT_FALSE(pca.Save(nullptr));
   EXPECT_FALSE(pca.Load(nullptr));
+}
+
+TEST_F(PcaTest, WaitingExamplesHaveZeroEntriesAndTheHostsRandomStateIsUntouched) {
+  const auto examples = MakePoints(12, 8);
+  std::vector<signed char> activity(12, 1);
+  activity[3] = 0;
+  activity[7] = -2;
+  std::srand(4242);
+  const int expected = std::rand();
+  std::srand(4242);
+  PcaAnalyzer pca;
+  Run(pca, examples, activity, true, false, false, 1e-10);
+  EXPECT_EQ(std::rand(), expected) << "learning reseeded the process's generator";
+  for (std::size_t k = 0; k < pca.GetEigenVectors().size(); ++k) {
+    EXPECT_EQ(pca.GetEigenVectors()[k][3], 0.0) << "waiting example, vector " << k;
+    EXPECT_EQ(pca.GetEigenVectors()[k][7], 0.0) << "ignored example, vector " << k;
+    EXPECT_NE(pca.GetEigenVectors()[k][2], 0.0) << "active example, vector " << k;
+  }
+}
+
+TEST_F(PcaTest, StateSavedAfterARemovalReloadsAndUpdatesLikeTheOriginal) {
+  auto examples = MakePoints(13, 31);
+  std::vector<signed char> activity(12, 1);
+  PcaAnalyzer pca;
+  Run(pca, std::vector<Representation*>(examples.begin(), examples.begin() + 12), activity, true,
+      false, false, 1e-12);
+  activity[2] = -1;
+  Run(pca, std::vector<Representation*>(examples.begin(), examples.begin() + 12), activity, false,
+      false, true, 1e-12);
+
+  PcaAnalyzer loaded;
+  std::istringstream is(Saved(pca));
+  ASSERT_TRUE(loaded.Load(&is));
+  EXPECT_EQ(loaded.GetActiveCount(), pca.GetActiveCount());
+  EXPECT_EQ(Saved(loaded), Saved(pca));
+
+  // Insert #12 into both, then remove #5 from both: they stay identical.
+  activity[2] = -2;
+  activity.push_back(0);
+  Run(pca, examples, activity, false, true, false, 1e-12);
+  const std::uint32_t iterations = pca.GetIterationCount();
+  Run(loaded, examples, activity, false, true, false, 1e-12);
+  EXPECT_GT(iterations, 0u);
+  EXPECT_EQ(loaded.GetIterationCount(), iterations);
+  EXPECT_EQ(loaded.GetEigenVectors(), pca.GetEigenVectors());
+  activity[5] = -1;
+  Run(pca, examples, activity, false, false, true, 1e-12);
+  Run(loaded, examples, activity, false, false, true, 1e-12);
+  EXPECT_EQ(loaded.GetEigenValues(), pca.GetEigenValues());
+  EXPECT_EQ(loaded.GetEigenVectors(), pca.GetEigenVectors());
 }
 
 TEST_F(PcaTest, LoadRejectsCutAndLyingStreamsAndKeepsTheState) {

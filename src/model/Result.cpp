@@ -48,7 +48,7 @@ void Result::Save(const std::string& elementName, QelXmlOutStream* out) {
   out->CreateNode(elementName);
   out->AddProperty("ClsCount", static_cast<unsigned int>(best.size()));
   for (const IndexedResult& entry : best) {
-    if (!(entry.GetValue() > 1e-7f)) continue;
+    if (!(static_cast<double>(entry.GetValue()) > 1e-7)) continue;
     out->CreateNode("ClsItem");
     out->AddProperty("conf", static_cast<double>(entry.GetValue()));
     out->AddProperty("restype", static_cast<std::int32_t>(entry.GetResType()));
@@ -91,10 +91,8 @@ void Result::OnEndElement(XmlSaxParser* /*parser*/, const unsigned char* /*name*
 
 void Result::XmlForwardCallback::OnStartElement(XmlSaxParser* parser, const unsigned char* name,
                                                 const unsigned char** attributes) {
-  if (!isElement(name, "ClsResults")) {
-    XmlDefaultCallback::OnStartElement(parser, name, attributes);
-    return;
-  }
+  // Any other element, and everything inside it, goes to the parser's default callback.
+  if (!isElement(name, "ClsResults")) return;
   m_result->InitializeProperties(parser, attributes);
   parser->PushCallback(m_result);
 }

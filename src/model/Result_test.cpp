@@ -132,6 +132,11 @@ TEST(ResultXmlTest, PlaceholderSavesCountOneAndNoItems) {
   r->SetResultItem(1, 0.0f, ResTypeFinal);
   EXPECT_EQ(Utf8(r->SaveToXmlString()),
             "<?xml version=\"1.0\"?>\n<ClsResults ClsCount=\"1\"></ClsResults>");
+  // The threshold is 1e-7 as a double: 1e-7f lies just above it and is written, 9e-8f is not.
+  r->SetResults(std::vector<float>{0.0f, 1e-7f, 9e-8f});
+  EXPECT_EQ(Utf8(r->SaveToXmlString()),
+            "<?xml version=\"1.0\"?>\n<ClsResults ClsCount=\"2\">"
+            "<ClsItem conf=\"0.000000\" restype=\"2\" ClassId=\"1\"></ClsItem></ClsResults>");
 }
 
 TEST(ResultXmlTest, RoundTripWithIdentifiersAndLoadRules) {
@@ -171,6 +176,10 @@ TEST(ResultXmlTest, RoundTripWithIdentifiersAndLoadRules) {
   other->LoadFromXmlString(
       u"<?xml version=\"1.0\"?>\n<Other ClsCount=\"5\"><ClsItem conf=\"0.5\" "
       u"ClassId=\"1\"/></Other>");
+  EXPECT_TRUE(other->GetResults().empty());
+  // Nor is a "ClsResults" below another root loaded.
+  other->LoadFromXmlString(
+      u"<Doc><ClsResults ClsCount=\"3\"><ClsItem conf=\"0.5\" ClassId=\"1\"/></ClsResults></Doc>");
   EXPECT_TRUE(other->GetResults().empty());
 
   // Attributes in any order, absent ones 0, unknown ones skipped.

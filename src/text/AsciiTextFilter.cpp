@@ -127,15 +127,17 @@ std::int32_t AsciiTextFilter::EncodeCJK(char16_t ch, char* out) const {
 
 // One pass for both widths. A word is copied while it is measured and taken back if it turns
 // out too short, which gives the same output as measuring first. The wide filter keeps within
-// outSize as documented; the narrow one is only kept from writing past outSize, which changes
-// nothing for a buffer of length + 2 bytes.
+// outSize; the narrow one ignores it, since its caller provides length + 2 bytes.
 template <bool kWide, bool kPositions, class Unit>
 unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char* out,
                                      unsigned int outSize,
                                      std::vector<std::int32_t>* positions) const {
   if (kPositions) positions->clear();
-  if (outSize == 0 || out == nullptr) return 0;
   if (text == nullptr) length = 0;
+  if constexpr (kWide) {
+    if (outSize == 0) return 0;
+  }
+  if (out == nullptr) return 0;
   const unsigned char* const map = kWide ? m_wideMap : m_narrowMap;
   const auto codeAt = [&](std::uint32_t k) -> unsigned char {
     if constexpr (kWide) {
@@ -144,7 +146,7 @@ unsigned int AsciiTextFilter::Filter(const Unit* text, unsigned int length, char
       return map[static_cast<unsigned char>(text[k])];
     }
   };
-  const std::int64_t size = outSize;
+  const std::int64_t size = kWide ? std::int64_t{outSize} : std::int64_t{length} + 2;
   // Ordinary codes: the wide filter keeps the last byte for the terminator.
   const std::int64_t codeLimit = kWide ? size - 1 : size;
   const auto record = [&](std::uint32_t index) {

@@ -196,6 +196,16 @@ TEST(AsciiTextFilterTest, Positions) {
   const unsigned int m = f->FilterTextA(narrow.data(), unsigned(narrow.size()), out, 64, positions);
   EXPECT_EQ(Bytes(out, m), (std::vector<int>{0, 26, 27, 0, 28, 29, 0}));
   EXPECT_EQ(positions, (std::vector<std::int32_t>{0, 0, 1, 2, 3, 4, 5}));
+
+  // The narrow filter does not consult outSize: its caller gives length + 2 bytes.
+  const std::string words = "ab cd";
+  for (unsigned int outSize : {0u, 1u, 3u}) {
+    char room[7];
+    const unsigned int w = f->FilterTextA(words.data(), 5, room, outSize);
+    EXPECT_EQ(Bytes(room, w), (std::vector<int>{0, 26, 27, 0, 28, 29, 0})) << outSize;
+    const unsigned int p = f->FilterTextA(words.data(), 5, room, outSize, positions);
+    EXPECT_EQ(Bytes(room, p), (std::vector<int>{0, 26, 27, 0, 28, 29, 0})) << outSize;
+  }
 }
 
 TEST(AsciiTextFilterTest, WideOutputStaysWithinOutSize) {

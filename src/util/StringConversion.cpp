@@ -445,7 +445,7 @@ int QelChrToUpper(char16_t* buffer, unsigned int size) {
 
 // ---- Time ---------------------------------------------------------------------------------
 
-std::u16string Timing::GetTimeDifferenceAsWstring(timeb start, timeb end) {
+std::u16string Timing::GetTimeDifferenceAsWstring(::timeb start, ::timeb end) {
   char buffer[64];
   if (start.time == 0 || end.time == 0 || start.time == end.time) {
     const int difference = static_cast<int>(end.millitm) - static_cast<int>(start.millitm);

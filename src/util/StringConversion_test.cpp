@@ -334,8 +334,9 @@ TEST(StringConversionCase, InPlaceBuffers) {
 }
 
 TEST(StringConversionTiming, TimeDifferenceTexts) {
+  // The C library's structure, named as a program with `using namespace Qel` names it.
   auto at = [](std::int64_t seconds, std::uint16_t ms) {
-    timeb t;
+    timeb t{};
     t.time = seconds;
     t.millitm = ms;
     return t;

@@ -76,10 +76,10 @@ void TextReader::Open(const std::u16string& path, bool /*shared*/) {
   if (m_encoding == TextEncodingUnknown) {
     m_encoding = Tools::IO::ScanForUtf8(m_file) ? TextEncodingUTF8NoBOM : TextEncodingAnsi;
   }
-  ResetFilePosition();
+  ResetFilePosition(u"[1042]");
 }
 
-void TextReader::ResetFilePosition() {
+void TextReader::ResetFilePosition(const char16_t* seekTag) {
   long offset = 0;
   switch (m_encoding) {
     case TextEncodingUTF16LE:
@@ -99,7 +99,7 @@ void TextReader::ResetFilePosition() {
       break;
   }
   m_begin = m_end = 0;
-  if (std::fseek(m_file, offset, SEEK_SET) != 0) Detail::ThrowGeneral(u"[1048]");
+  if (std::fseek(m_file, offset, SEEK_SET) != 0) Detail::ThrowGeneral(seekTag);
 }
 
 void TextReader::Close() {
@@ -134,7 +134,7 @@ std::int64_t TextReader::GetCurrentFilePos() {
 void TextReader::SetCurrentFilePos(std::int64_t position) {
   if (m_file == nullptr) Detail::Throw<BaseException>(3, u"[1047]");
   if (position == 0) {
-    ResetFilePosition();
+    ResetFilePosition(u"[1048]");
     return;
   }
   m_begin = m_end = 0;

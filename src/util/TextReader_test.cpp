@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
 #include <vector>
 
 #include "qel/base/Exceptions.h"
@@ -147,6 +151,19 @@ TEST_F(TextReaderTest, MisuseAndUnreadableFilesThrow) {
     EXPECT_EQ(e.GetErrorDescription(), u"UTF32 encoding not supported: " + m_dir.Path("u32"));
   }
   EXPECT_EQ(errorId([&] { m_reader->GetNextLine(); }), 3) << "closed after the failure";
+
+  // A file that cannot seek past its byte-order mark: Open names its own site.
+  const std::string fifo = m_dir.NativePath("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << "\xFF\xFE" "a"; });
+  try {
+    m_reader->Open(m_dir.Path("fifo"), false);
+    ADD_FAILURE() << "seek on a pipe succeeded";
+  } catch (const BaseException& e) {
+    EXPECT_EQ(e.GetErrorId(), 17);
+    EXPECT_EQ(e.GetErrorArg(), u"[1042]");
+  }
+  writer.join();
 }
 
 }  // namespace

@@ -247,6 +247,11 @@ void QelXmlOutStream::AddProperty(const std::string& name, const std::int64_t& v
   AddProperty(name, static_cast<const char*>(m_numberBuffer));
 }
 
+void QelXmlOutStream::AddProperty(const std::string& name, const std::uint64_t& value) {
+  *std::to_chars(m_numberBuffer, m_numberBuffer + sizeof m_numberBuffer - 1, value).ptr = 0;
+  AddProperty(name, static_cast<const char*>(m_numberBuffer));
+}
+
 void QelXmlOutStream::AddProperty(const std::string& name, const double& value) {
   // Fixed notation with six decimals; the largest doubles need 309 digits, more than the
   // number buffer holds, so those are formatted through a string.

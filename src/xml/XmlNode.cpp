@@ -114,7 +114,7 @@ XmlNode* XmlNode::Create(const XmlNode* source) {
     auto node = new (std::nothrow) XmlNode(from->m_name);
     if (node == nullptr) Detail::ThrowOutOfMemory(u"[1095]");
     node->AddRefCount();
-    node->m_isContent = !from->m_content.empty();
+    node->m_isContent = from->m_isContent;
     node->m_content = from->m_content;
     node->m_initialized = !node->m_name.empty() || node->m_isContent;
     try {

@@ -181,6 +181,16 @@ TEST(XmlTree, WritesIndentedFilesAndUnindentedBuffers) {
   EXPECT_EQ(tree.WriteBuffer(),
             "<?xml version=\"1.0\"?>\n<root q=\"a&quot;b&#9;&#10;&#13;&lt;&amp;&gt;&#xE9;\">"
             "<t>x&lt;y &amp; &#xE9;&#xD;</t><empty/><s></s></root>\n");
+  // Copies, empty text nodes included, write what the original writes.
+  {
+    const std::string original = tree.WriteBuffer();
+    XmlTree copied(tree);
+    XmlTree fromPointer(&tree);
+    XmlTree assigned;
+    assigned = tree;
+    for (const XmlTree* copy : {&copied, &fromPointer, &assigned})
+      EXPECT_EQ(copy->WriteBuffer(), original);
+  }
   tree.SetCompression(0);
   ASSERT_TRUE(tree.Write(folder.WidePath("plain.xml")));
   const std::string written = ReadFile(folder.Path("plain.xml"));

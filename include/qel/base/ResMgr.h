@@ -67,12 +67,16 @@ class ResMgr {
   static bool TryToGetThreadLocale(std::u16string& name);
   // Loads <languageFolder>/<module base name>.lng; false when the name has no extension to
   // replace or the file cannot be read. `handle` receives the catalogue path.
-  bool LoadLanguageResource(const std::u16string& languageFolder,
-                            const std::u16string& moduleFileName, bool dataFileOnly,
-                            std::u16string& handle);
+  static bool LoadLanguageResource(const std::u16string& languageFolder,
+                                   const std::u16string& moduleFileName, bool dataFileOnly,
+                                   std::u16string& handle);
 
  private:
   struct Catalogue;
+  // The catalogue LoadLanguageResource names, read and parsed; null when it cannot be read.
+  static std::unique_ptr<Catalogue> ReadLanguageCatalogue(const std::u16string& languageFolder,
+                                                         const std::u16string& moduleFileName,
+                                                         std::u16string& handle);
   // Null when the id exists nowhere.
   const std::u16string* Find(unsigned int id) const;
   void SetLanguage(const std::u16string& language);

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <type_traits>
+#include <utility>
 
 namespace Qel {
 
@@ -68,6 +71,12 @@ class Rectangle {
 // y axis points down: right 0, up pi/2, left pi, down 3*pi/2. The zero vector gives 0.
 double ArcTan(std::int32_t dx, std::int32_t dy);
 double ArcTan(double dx, double dy);
+// Any other pair of integers (long, std::size_t, ...), with the same rules.
+template <class T>
+  requires std::is_integral_v<T>
+double ArcTan(T dx, T dy) {
+  return ArcTan(static_cast<double>(dx), static_cast<double>(dy));
+}
 
 // The Euclidean distance between (x1, y1) and (x2, y2).
 double Distance(double x1, double y1, double x2, double y2);
@@ -83,5 +92,14 @@ std::int32_t lMmToPix(double mm, double dpi);
 // 32-bit range give the nearest limit; NaN gives 0.
 std::int32_t round(float value);
 std::int32_t round(double value);
+// An integer is already rounded; beyond the 32-bit range it gives the nearest limit.
+template <class T>
+  requires std::is_integral_v<T>
+std::int32_t round(T value) {
+  using Limits = std::numeric_limits<std::int32_t>;
+  if (std::cmp_less(value, Limits::min())) return Limits::min();
+  if (std::cmp_greater(value, Limits::max())) return Limits::max();
+  return static_cast<std::int32_t>(value);
+}
 
 }  // namespace Qel

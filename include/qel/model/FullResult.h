@@ -13,6 +13,8 @@ class FullResult : public Result {
  public:
   // "Fres".
   static constexpr RepTag DEFAULT_TAG{Detail::TagIdFromName("Fres")};
+  // DEFAULT_TAG; hides Representation::GetDefaultTag.
+  static const RepTag& GetDefaultTag() { return DEFAULT_TAG; }
 
   // A new, empty result tagged "Fres" holding one reference for the caller. Throws
   // BaseException 5 (out of memory).

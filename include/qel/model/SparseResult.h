@@ -13,6 +13,8 @@ class SparseResult : public Result {
  public:
   // "Sres".
   static constexpr RepTag DEFAULT_TAG{Detail::TagIdFromName("Sres")};
+  // DEFAULT_TAG; hides Representation::GetDefaultTag.
+  static const RepTag& GetDefaultTag() { return DEFAULT_TAG; }
 
   // A new, empty result tagged "Sres" holding one reference for the caller. Throws
   // BaseException 5 (out of memory).

@@ -15,8 +15,9 @@ class TextFilter : public RefCounter {
   // FilterTextW with positions.
   virtual unsigned int FilterText(const char16_t* text, unsigned int length, char* out,
                                   unsigned int outSize, std::vector<std::int32_t>& positions);
-  // Filters `length` ANSI bytes into `out` (room for length + 2 bytes gives the whole result);
-  // positions[k] is the index in `text` of the character behind out[k]. Returns the bytes written.
+  // Filters `length` ANSI bytes into `out`, which must have room for length + 2 bytes whatever
+  // `outSize` says (it is not consulted); positions[k] is the index in `text` of the character
+  // behind out[k]. Returns the bytes written.
   virtual unsigned int FilterTextA(const char* text, unsigned int length, char* out,
                                    unsigned int outSize, std::vector<std::int32_t>& positions) = 0;
   virtual unsigned int FilterTextA(const char* text, unsigned int length, char* out,

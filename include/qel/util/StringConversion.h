@@ -4,6 +4,8 @@
 // from any thread at the same time.
 #pragma once
 
+#include <sys/timeb.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -102,18 +104,11 @@ char16_t QelToUpper(char16_t c);
 int QelChrToLower(char16_t* buffer, unsigned int size);
 int QelChrToUpper(char16_t* buffer, unsigned int size);
 
-// A point in time as seconds since 1970 and milliseconds.
-struct timeb {
-  std::int64_t time = 0;
-  std::uint16_t millitm = 0;
-  std::int16_t timezone = 0;
-  std::int16_t dstflag = 0;
-};
-
 class Timing {
  public:
-  // Compact duration text: "200ms", "5.250s", "01:02:03.004", "1 day(s) 01:01:01".
-  static std::u16string GetTimeDifferenceAsWstring(timeb start, timeb end);
+  // Compact duration text: "200ms", "5.250s", "01:02:03.004", "1 day(s) 01:01:01". Only the
+  // C library structure's `time` (seconds since 1970) and `millitm` fields are read.
+  static std::u16string GetTimeDifferenceAsWstring(::timeb start, ::timeb end);
 };
 
 }  // namespace Qel

@@ -48,7 +48,8 @@ class TextReader : public RefCounter {
   bool ReadASCIILine(std::u16string& line);
   bool ReadUTF8Line(std::u16string& line);
   bool ReadUTF16Line(std::u16string& line, bool bigEndian);
-  void ResetFilePosition();
+  // Seeks past the byte-order mark; a failed seek throws BaseException 17 with `seekTag`.
+  void ResetFilePosition(const char16_t* seekTag);
   // Reads more of the file behind the unread bytes; false at the end of the file.
   bool Fill();
   // Finds the bytes of the next non-empty line of an 8-bit encoding (in the buffer, or in

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 namespace Qel {
 
@@ -51,7 +52,19 @@ class QelXmlOutStream {
   void AddProperty(const std::string& name, const std::int32_t& value);
   void AddProperty(const std::string& name, const unsigned int& value);
   void AddProperty(const std::string& name, const std::int64_t& value);
+  void AddProperty(const std::string& name, const std::uint64_t& value);
   void AddProperty(const std::string& name, const double& value);
+  // Every other integer type (std::size_t, long long, unsigned long long, ...) in decimal, so
+  // that no integer argument is ambiguous.
+  template <class T>
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
+  void AddProperty(const std::string& name, const T& value) {
+    if constexpr (std::is_signed_v<T>) {
+      AddProperty(name, static_cast<std::int64_t>(value));
+    } else {
+      AddProperty(name, static_cast<std::uint64_t>(value));
+    }
+  }
   // Text of the element whose start tag is still open, once, before any child (XmlException
   // 3001 otherwise).
   void AddText(const std::u16string& text);
