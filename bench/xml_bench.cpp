@@ -16,7 +16,7 @@
 #include <fstream>
 #include <string>
 
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 #include "qel/xml/QelXmlOutStream.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "qel/xml/XmlTree.h"

@@ -1,5 +1,5 @@
 # Compiles data files under resources/ into the library as byte arrays, looked up by their
-# path relative to resources/ (see src/base/EmbeddedResources.h).
+# path relative to resources/ (see src/core/EmbeddedResources.h).
 function(qel_embed_resources out_var files)
   set(gen ${PROJECT_BINARY_DIR}/generated/EmbeddedResources.cpp)
   add_custom_command(

@@ -1,5 +1,5 @@
 # Script mode: writes OUT, a C++ source holding every file of FILES as a byte array.
-set(body "// Generated at build time from resources/; do not edit.\n#include \"base/EmbeddedResources.h\"\n\nnamespace Qel::Detail {\nnamespace {\n")
+set(body "// Generated at build time from resources/; do not edit.\n#include \"core/EmbeddedResources.h\"\n\nnamespace Qel::Detail {\nnamespace {\n")
 set(entries "")
 set(i 0)
 foreach(f IN LISTS FILES)

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/JsonHandler.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

@@ -10,7 +10,7 @@
 
 #include "qel/learn/PcaAnalyzer.h"
 #include "qel/model/DocumentNode.h"
-#include "qel/model/Node.h"
+#include "qel/core/Node.h"
 #include "qel/model/Representation.h"
 
 namespace {

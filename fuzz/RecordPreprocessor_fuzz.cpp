@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/text/RecordFilter.h"
 #include "qel/text/RecordPreprocessor.h"
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/text/Regex.h"
 
 namespace {

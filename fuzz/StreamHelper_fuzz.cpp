@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/util/StreamHelper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "qel/base/Exceptions.h"
-#include "qel/util/StringConversion.h"
-#include "util/IcuReference.h"
+#include "qel/core/Exceptions.h"
+#include "qel/core/StringConversion.h"
+#include "core/IcuReference.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/util/TextIO.h"
 #include "qel/util/TextReader.h"
 

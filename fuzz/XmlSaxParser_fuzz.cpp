@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "qel/xml/XmlTree.h"
 

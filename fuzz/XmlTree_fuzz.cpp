@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "qel/base/Exceptions.h"
-#include "qel/model/Visitor.h"
+#include "qel/core/Exceptions.h"
+#include "qel/core/Visitor.h"
 #include "qel/xml/XmlTree.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <qel/geom/Geometry.h>
-#include <qel/util/StringConversion.h>
+#include <qel/core/StringConversion.h>
 #include <qel/xml/QelXmlOutStream.h>
 
 #include <cstddef>

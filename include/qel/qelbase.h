@@ -2,12 +2,12 @@
 #pragma once
 
 // base
-#include <qel/base/Exceptions.h>
+#include <qel/core/Exceptions.h>
 #include <qel/base/HighAvailability.h>
 #include <qel/base/LocaleNames.h>
 #include <qel/base/OmbrelRegistry.h>
 #include <qel/base/Registry.h>
-#include <qel/base/ResMgr.h>
+#include <qel/core/ResMgr.h>
 
 // util
 #include <qel/util/Base64.h>
@@ -15,7 +15,7 @@
 #include <qel/util/Guid.h>
 #include <qel/util/IdResolver.h>
 #include <qel/util/StreamHelper.h>
-#include <qel/util/StringConversion.h>
+#include <qel/core/StringConversion.h>
 #include <qel/util/StringHash.h>
 #include <qel/util/TextIO.h>
 #include <qel/util/TextReader.h>
@@ -34,22 +34,22 @@
 
 // model
 #include <qel/model/Cache.h>
-#include <qel/model/Composite.h>
+#include <qel/core/Composite.h>
 #include <qel/model/DocumentNode.h>
 #include <qel/model/ExternalRepFactory.h>
 #include <qel/model/ExternalRepresentation.h>
 #include <qel/model/FullResult.h>
-#include <qel/model/Iterator.h>
-#include <qel/model/Node.h>
+#include <qel/core/Iterator.h>
+#include <qel/core/Node.h>
 #include <qel/model/NodeFactory.h>
 #include <qel/model/PreOrderTraverser.h>
-#include <qel/model/RefCounter.h>
+#include <qel/core/RefCounter.h>
 #include <qel/model/Representation.h>
 #include <qel/model/Result.h>
 #include <qel/model/SparseResult.h>
 #include <qel/model/Transformer.h>
-#include <qel/model/VectorIterator.h>
-#include <qel/model/Visitor.h>
+#include <qel/core/VectorIterator.h>
+#include <qel/core/Visitor.h>
 
 // learn
 #include <qel/learn/Algorithm.h>
@@ -78,6 +78,6 @@
 #include <qel/task/Threads.h>
 
 // geom
-#include <qel/geom/ColorConversion.h>
+#include <qel/imaging/ColorConversion.h>
 #include <qel/geom/Geometry.h>
-#include <qel/geom/Sorting.h>
+#include <qel/util/Sorting.h>

@@ -4,8 +4,8 @@
 #include <shared_mutex>
 
 #include "base/JsonHandler.h"
-#include "qel/base/ResMgr.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/ResMgr.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

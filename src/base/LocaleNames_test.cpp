@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/JsonHandler.h"
-#include "qel/base/ResMgr.h"
+#include "qel/core/ResMgr.h"
 
 namespace Qel {
 namespace {

@@ -4,13 +4,13 @@
 #include <charconv>
 
 #include "base/RegistryFile.h"
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "platform/SettingsStore.h"
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/base/HighAvailability.h"
 #include "qel/base/OmbrelRegistry.h"
 #include "qel/util/Files.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel::Detail {
 

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "base/RegistryFile.h"
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/base/HighAvailability.h"
 #include "qel/base/OmbrelRegistry.h"
 

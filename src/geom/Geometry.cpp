@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel {
 namespace {

@@ -3,7 +3,7 @@
 //
 // Both tree walks keep their own stack of child iterators, so that trees of any depth are
 // walked without exhausting the thread's stack; the order is the pre-order of a recursive walk.
-#include <qel/base/Exceptions.h>
+#include <qel/core/Exceptions.h>
 #include <qel/learn/BayesClassifier.h>
 #include <qel/learn/CallBack.h>
 #include <qel/model/DocumentNode.h>
@@ -15,7 +15,7 @@
 #include <limits>
 #include <new>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

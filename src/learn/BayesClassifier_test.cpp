@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-#include <qel/base/Exceptions.h>
+#include <qel/core/Exceptions.h>
 #include <qel/learn/BayesClassifier.h>
 #include <qel/learn/CallBack.h>
 #include <qel/learn/PcaAnalyzer.h>

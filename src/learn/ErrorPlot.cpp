@@ -6,7 +6,7 @@
 
 #include <new>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <qel/model/DocumentNode.h>
-#include <qel/model/Node.h>
+#include <qel/core/Node.h>
 #include <qel/model/Representation.h>
 
 #include <algorithm>

@@ -18,7 +18,7 @@
 #include <new>
 #include <ostream>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

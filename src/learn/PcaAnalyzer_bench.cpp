@@ -5,7 +5,7 @@
 // in thread CPU time; read the baseline's CPU column beside it.
 #include <benchmark/benchmark.h>
 #include <qel/learn/PcaAnalyzer.h>
-#include <qel/model/Node.h>
+#include <qel/core/Node.h>
 #include <qel/model/Representation.h>
 #include <time.h>
 

@@ -5,7 +5,7 @@
 #include <exception>
 #include <new>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "qel/model/DocumentNode.h"
-#include "qel/model/Iterator.h"
+#include "qel/core/Iterator.h"
 #include "qel/model/PreOrderTraverser.h"
-#include "qel/model/Visitor.h"
+#include "qel/core/Visitor.h"
 
 namespace {
 

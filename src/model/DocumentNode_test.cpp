@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "model/ModelTestNodes.h"
-#include "qel/base/Exceptions.h"
-#include "qel/model/Iterator.h"
+#include "qel/core/Exceptions.h"
+#include "qel/core/Iterator.h"
 #include "qel/model/PreOrderTraverser.h"
-#include "qel/model/Visitor.h"
+#include "qel/core/Visitor.h"
 
 namespace Qel {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

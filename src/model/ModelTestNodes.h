@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "qel/model/Node.h"
+#include "qel/core/Node.h"
 #include "qel/model/Representation.h"
 
 namespace Qel::ModelTest {

@@ -1,16 +1,16 @@
 // Tests of reference counting, feature chains, composites, representations and tags.
-#include "qel/model/Node.h"
+#include "qel/core/Node.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "model/ModelTestNodes.h"
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/model/Cache.h"
-#include "qel/model/Composite.h"
+#include "qel/core/Composite.h"
 #include "qel/model/Representation.h"
-#include "qel/model/Visitor.h"
+#include "qel/core/Visitor.h"
 
 namespace Qel {
 namespace {

@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "base/Throw.h"
-#include "qel/model/Iterator.h"
+#include "core/Throw.h"
+#include "qel/core/Iterator.h"
 
 namespace Qel {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <new>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "qel/util/Files.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

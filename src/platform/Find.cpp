@@ -10,7 +10,7 @@
 
 #include "platform/FileSystem.h"
 #include "qel/util/Files.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "qel/util/Files.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

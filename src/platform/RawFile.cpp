@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel::Platform {
 namespace {

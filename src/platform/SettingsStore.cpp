@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel::Platform {
 

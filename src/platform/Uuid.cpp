@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "qel/util/Guid.h"
 
 namespace Qel {

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <exception>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "platform/Thread.h"
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel {
 

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/task/CriticalSection.h"
 #include "qel/task/Threads.h"
 

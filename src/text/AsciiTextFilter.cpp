@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "text/TextTables.h"
 #include "text/WordBlocks.h"
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <new>
 
-#include "base/Throw.h"
-#include "qel/util/StringConversion.h"
+#include "core/Throw.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

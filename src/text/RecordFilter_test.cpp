@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "base/Throw.h"
-#include "qel/util/StringConversion.h"
+#include "core/Throw.h"
+#include "qel/core/StringConversion.h"
 #include "text/UnicodeKc.h"
 
 namespace Qel {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <thread>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel {
 namespace {

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "text/RegexCache.h"
 
 namespace Qel {

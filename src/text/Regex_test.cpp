@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "text/RegexCache.h"
 
 #if defined(__SANITIZE_THREAD__)

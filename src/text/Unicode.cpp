@@ -9,8 +9,8 @@
 #include <climits>
 #include <memory>
 
-#include "base/Throw.h"
-#include "qel/util/StringConversion.h"
+#include "core/Throw.h"
+#include "qel/core/StringConversion.h"
 #include "text/TextTables.h"
 #include "text/UnicodeKc.h"
 

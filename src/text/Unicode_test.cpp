@@ -4,7 +4,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "text/UnicodeKc.h"
 
 namespace Qel {

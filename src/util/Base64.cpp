@@ -10,8 +10,8 @@
 #include <cstring>
 #include <limits>
 
-#include "base/Throw.h"
-#include "qel/util/StringConversion.h"
+#include "core/Throw.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "platform/FileSystem.h"
 
 namespace Qel {

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "util/TestTempFolder.h"
 
 namespace Qel {

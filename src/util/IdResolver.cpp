@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

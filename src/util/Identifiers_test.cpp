@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/util/Guid.h"
 #include "qel/util/IdResolver.h"
 #include "qel/util/StringHash.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "qel/util/Files.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 #include "qel/util/Uri.h"
 
 namespace Qel {

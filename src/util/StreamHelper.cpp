@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 
 namespace {
 

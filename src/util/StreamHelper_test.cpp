@@ -5,7 +5,7 @@
 #include <limits>
 #include <sstream>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel {
 namespace {

@@ -7,10 +7,10 @@
 #include <ctime>
 #include <vector>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "platform/FileSystem.h"
 #include "qel/util/Files.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel::Tools {
 

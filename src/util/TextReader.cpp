@@ -7,11 +7,11 @@
 #include <cstring>
 #include <new>
 
-#include "base/Throw.h"
-#include "qel/base/ResMgr.h"
+#include "core/Throw.h"
+#include "qel/core/ResMgr.h"
 #include "qel/util/Files.h"
-#include "qel/util/StringConversion.h"
-#include "util/Utf.h"
+#include "qel/core/StringConversion.h"
+#include "core/Utf.h"
 
 namespace Qel {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 #include "qel/util/TextReader.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "util/TestTempFolder.h"
 
 namespace Qel {

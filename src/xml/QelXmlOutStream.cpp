@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "platform/RawFile.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 #include "xml/XmlLibrary.h"
 
 namespace Qel {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "xml/XmlTestSupport.h"
 
 namespace Qel {

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "qel/text/Unicode.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 #include "qel/xml/ListIterator.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "xml/XmlNumbers.h"

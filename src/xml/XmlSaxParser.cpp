@@ -14,9 +14,9 @@
 #include <memory>
 #include <new>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "platform/RawFile.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 #include "xml/XmlLibrary.h"
 #include "xml/XmlNumbers.h"
 #include "xml/XmlSupport.h"

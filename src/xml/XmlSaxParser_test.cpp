@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "xml/XmlLibrary.h"
 #include "xml/XmlTestSupport.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "qel/xml/XmlTree.h"
 #include "xml/XmlLibrary.h"

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "xml/XmlLibrary.h"
 #include "xml/XmlNumbers.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel::Testing {
 

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "platform/RawFile.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "xml/XmlLibrary.h"
 #include "xml/XmlSupport.h"

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "qel/base/Exceptions.h"
-#include "qel/model/Visitor.h"
+#include "qel/core/Exceptions.h"
+#include "qel/core/Visitor.h"
 #include "qel/xml/ListIterator.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "xml/XmlTestSupport.h"

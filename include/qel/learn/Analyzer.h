@@ -2,7 +2,7 @@
 // another. Counts change atomically; an analyser is used by one thread at a time.
 #pragma once
 
-#include <qel/model/RefCounter.h>
+#include <qel/core/RefCounter.h>
 #include <qel/model/Representation.h>
 
 #include <iosfwd>

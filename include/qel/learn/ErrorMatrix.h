@@ -3,7 +3,7 @@
 // representation, so it can hang on a tree; reference counted, used by one thread at a time.
 #pragma once
 
-#include <qel/model/Node.h>
+#include <qel/core/Node.h>
 #include <qel/model/Representation.h>
 #include <qel/model/Result.h>
 

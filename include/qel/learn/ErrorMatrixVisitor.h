@@ -6,7 +6,7 @@
 #include <qel/model/Representation.h>
 #include <qel/model/Result.h>
 #include <qel/model/SparseResult.h>
-#include <qel/model/Visitor.h>
+#include <qel/core/Visitor.h>
 
 #include <cstdint>
 #include <vector>

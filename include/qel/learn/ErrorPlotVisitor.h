@@ -5,7 +5,7 @@
 
 #include <qel/model/Representation.h>
 #include <qel/model/SparseResult.h>
-#include <qel/model/Visitor.h>
+#include <qel/core/Visitor.h>
 
 #include <map>
 

@@ -3,9 +3,9 @@
 // found by tag. Reference counts may change on any thread; a tree is used by one thread at a time.
 #pragma once
 
-#include <qel/model/Composite.h>
+#include <qel/core/Composite.h>
 #include <qel/model/Representation.h>
-#include <qel/model/VectorIterator.h>
+#include <qel/core/VectorIterator.h>
 
 #include <cstdint>
 #include <iosfwd>

@@ -3,7 +3,7 @@
 // blocks. Reference counted like every node; one thread at a time.
 #pragma once
 
-#include "qel/model/Node.h"
+#include "qel/core/Node.h"
 #include "qel/model/Representation.h"
 
 namespace Qel {

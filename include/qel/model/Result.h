@@ -3,7 +3,7 @@
 // callback (it reads itself back). Reference counted; a result is used by one thread at a time.
 #pragma once
 
-#include <qel/model/Node.h>
+#include <qel/core/Node.h>
 #include <qel/model/Representation.h>
 #include <qel/xml/XmlSaxCallback.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "qel/model/RefCounter.h"
+#include "qel/core/RefCounter.h"
 #include "qel/text/Unicode.h"
 
 namespace Qel {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "qel/model/RefCounter.h"
+#include "qel/core/RefCounter.h"
 
 namespace Qel {
 

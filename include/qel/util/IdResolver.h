@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "qel/model/RefCounter.h"
+#include "qel/core/RefCounter.h"
 
 namespace Qel {
 

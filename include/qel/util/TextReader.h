@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "qel/model/RefCounter.h"
+#include "qel/core/RefCounter.h"
 #include "qel/util/TextIO.h"
 
 namespace Qel {

@@ -2,7 +2,7 @@
 // must outlive the iterator and must not change while it is walked. One thread at a time.
 #pragma once
 
-#include <qel/model/Iterator.h>
+#include <qel/core/Iterator.h>
 
 #include <list>
 

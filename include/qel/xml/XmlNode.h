@@ -3,7 +3,7 @@
 // parent holds one on each child and releases it when it dies. One thread at a time.
 #pragma once
 
-#include <qel/model/Composite.h>
+#include <qel/core/Composite.h>
 #include <qel/xml/XmlProperty.h>
 #include <qel/xml/XmlSaxCallback.h>
 

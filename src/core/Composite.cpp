@@ -4,12 +4,12 @@
 // million levels deep does not exhaust the thread's stack. Each child is still handed its own
 // virtual Visit/Save/Load; when that call reaches Composite's version for the very child the walk
 // is handing it to, the child's iterator joins the running walk instead of starting a nested one.
-#include "qel/model/Composite.h"
+#include "qel/core/Composite.h"
 
 #include <vector>
 
-#include "qel/model/Iterator.h"
-#include "qel/model/Visitor.h"
+#include "qel/core/Iterator.h"
+#include "qel/core/Visitor.h"
 
 namespace Qel {
 

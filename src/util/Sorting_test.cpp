@@ -1,5 +1,5 @@
 // Tests of the pointer-array sorts and binary searches.
-#include "qel/geom/Sorting.h"
+#include "qel/util/Sorting.h"
 
 #include <gtest/gtest.h>
 

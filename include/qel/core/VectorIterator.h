@@ -3,7 +3,7 @@
 // while it is walked. Used by one thread at a time.
 #pragma once
 
-#include <qel/model/Iterator.h>
+#include <qel/core/Iterator.h>
 
 #include <cstddef>
 #include <vector>

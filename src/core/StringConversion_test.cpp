@@ -1,4 +1,4 @@
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 #include <gtest/gtest.h>
 #include <unicode/ustring.h>
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "qel/base/Exceptions.h"
-#include "util/IcuReference.h"
+#include "qel/core/Exceptions.h"
+#include "core/IcuReference.h"
 
 namespace Qel {
 namespace {

@@ -3,7 +3,7 @@
 // thread at a time and must not change while it is walked.
 #pragma once
 
-#include <qel/model/Node.h>
+#include <qel/core/Node.h>
 
 #include <cstdint>
 

@@ -1,13 +1,13 @@
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "base/MessageFormat.h"
-#include "base/Throw.h"
+#include "core/MessageFormat.h"
+#include "core/Throw.h"
 #include "platform/Platform.h"
-#include "qel/base/ResMgr.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/ResMgr.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

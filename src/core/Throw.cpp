@@ -1,8 +1,8 @@
-#include "base/Throw.h"
+#include "core/Throw.h"
 
-#include "base/MessageFormat.h"
+#include "core/MessageFormat.h"
 #include "platform/Platform.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel::Detail {
 

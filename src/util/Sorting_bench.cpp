@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "qel/geom/Sorting.h"
+#include "qel/util/Sorting.h"
 
 namespace {
 

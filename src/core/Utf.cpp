@@ -1,7 +1,7 @@
 // Hand-written because ICU's u_strFromUTF8WithSub/u_strToUTF8WithSub give the same U+FFFD
 // results but walk ASCII one unit at a time: the wide ASCII path here is several times faster
 // on ASCII, and the loops for other text are no slower.
-#include "util/Utf.h"
+#include "core/Utf.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "qel/geom/ColorConversion.h"
+#include "qel/imaging/ColorConversion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "qel/base/ResMgr.h"
+#include "qel/core/ResMgr.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "base/MessageFormat.h"
+#include "core/MessageFormat.h"
 
 namespace Qel {
 namespace {

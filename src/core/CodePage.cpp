@@ -1,4 +1,4 @@
-#include "util/CodePage.h"
+#include "core/CodePage.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/Throw.h"
+#include "core/Throw.h"
 #include "platform/AnsiCodePage.h"
 
 namespace Qel::Detail {

@@ -1,11 +1,11 @@
 // Node, its feature chain, and the flat release of owned references.
-#include "qel/model/Node.h"
+#include "qel/core/Node.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "base/Throw.h"
-#include "qel/model/Visitor.h"
+#include "core/Throw.h"
+#include "qel/core/Visitor.h"
 
 namespace Qel {
 

@@ -1,4 +1,4 @@
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "qel/base/ResMgr.h"
+#include "qel/core/ResMgr.h"
 
 namespace Qel {
 namespace Detail {

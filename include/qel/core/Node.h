@@ -3,7 +3,7 @@
 // Reference counts may change on any thread; a node and its chain are used by one thread at a time.
 #pragma once
 
-#include <qel/model/RefCounter.h>
+#include <qel/core/RefCounter.h>
 
 #include <cstdint>
 #include <iosfwd>

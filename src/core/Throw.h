@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel::Detail {
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "qel/util/StringConversion.h"
-#include "util/Utf.h"
+#include "qel/core/StringConversion.h"
+#include "core/Utf.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // that sorted, reversed and organ-pipe input split well, recurse into the smaller part and loop
 // on the larger one (stack depth O(log n)), and hand a range that keeps splitting badly to a
 // heapsort, so every input sorts in O(n log n).
-#include "qel/geom/Sorting.h"
+#include "qel/util/Sorting.h"
 
 #include <cstdint>
 #include <utility>

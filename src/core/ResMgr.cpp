@@ -1,15 +1,15 @@
-#include "qel/base/ResMgr.h"
+#include "qel/core/ResMgr.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <unordered_map>
 
-#include "base/EmbeddedResources.h"
-#include "base/MessageFormat.h"
-#include "base/Throw.h"
+#include "core/EmbeddedResources.h"
+#include "core/MessageFormat.h"
+#include "core/Throw.h"
 #include "platform/Platform.h"
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 namespace Qel {
 

@@ -1,4 +1,4 @@
-#include "base/EmbeddedResources.h"
+#include "core/EmbeddedResources.h"
 
 namespace Qel::Detail {
 

@@ -1,5 +1,5 @@
 // VectorIterator allocation.
-#include "qel/model/VectorIterator.h"
+#include "qel/core/VectorIterator.h"
 
 #include <new>
 

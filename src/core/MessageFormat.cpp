@@ -1,4 +1,4 @@
-#include "base/MessageFormat.h"
+#include "core/MessageFormat.h"
 
 #include <charconv>
 #include <vector>

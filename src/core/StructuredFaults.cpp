@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "qel/base/Exceptions.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel {
 namespace Detail {

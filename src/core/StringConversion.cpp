@@ -1,4 +1,4 @@
-#include "qel/util/StringConversion.h"
+#include "qel/core/StringConversion.h"
 
 #include <unicode/uchar.h>
 
@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "base/Throw.h"
-#include "util/CodePage.h"
-#include "util/Utf.h"
+#include "core/Throw.h"
+#include "core/CodePage.h"
+#include "core/Utf.h"
 
 namespace Qel {
 namespace {
