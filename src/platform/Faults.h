@@ -7,9 +7,9 @@ namespace Qel::Platform {
 
 struct FaultInfo {
   int signal = 0;
-  int signalCode = 0;              // the signal's si_code
-  const void* address = nullptr;   // the faulting address (si_addr)
-  bool nearThreadStack = false;    // within the thread's stack or up to 256 KiB below it
+  int signalCode = 0;             // the signal's si_code
+  const void* address = nullptr;  // the faulting address (si_addr)
+  bool nearThreadStack = false;   // within the thread's stack or up to 256 KiB below it
 };
 
 // Called inside the signal handler, on the alternate stack: it may only make

@@ -1,9 +1,10 @@
 // The single-file and single-folder functions of qel/util/Files.h: which entries count as files
 // or folders, and the Windows rules for copies, moves and deletes, over the file-system seam.
+#include "platform/FileSystem.h"
+
 #include <cerrno>
 #include <vector>
 
-#include "platform/FileSystem.h"
 #include "qel/util/Files.h"
 #include "util/NativePath.h"
 
