@@ -74,7 +74,7 @@ void WriteValue(HKEY root, const std::u16string& subkey, Change change) {
     Detail::ThrowGeneral(
         u"No settings file: set QEL_REGISTRY_FILE, XDG_CONFIG_HOME or HOME to say where it is");
   }
-  Platform::RewriteFileLocked(path, [&](const std::string* current) {
+  const auto rewrite = [&](const std::string* current) {
     Detail::RegistryFile file =
         current != nullptr ? Detail::RegistryFile::Parse(*current) : Detail::RegistryFile::Empty();
     if (!file.HasValidHeader()) {
@@ -84,7 +84,9 @@ void WriteValue(HKEY root, const std::u16string& subkey, Change change) {
     }
     change(file, keyPath);
     return file.Serialize();
-  });
+  };
+  const std::error_code failure = Platform::RewriteFileLocked(path, rewrite);
+  if (failure) Detail::ThrowSystemError(failure.value());
 }
 
 std::u16string DecimalText(int value) {

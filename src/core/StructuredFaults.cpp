@@ -1,11 +1,8 @@
-// Fault reporting for threads that asked for it, and the pure-virtual-call hook.
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
+// Fault reporting for threads that asked for it, and the pure-virtual-call hook. The signals
+// themselves are handled by the platform layer; this file names the faults.
+#include <signal.h>  // signal numbers and si_code values for CodeFromSignal
 
-#include <cstring>
-#include <vector>
-
+#include "platform/Faults.h"
 #include "qel/core/Exceptions.h"
 
 namespace Qel {
@@ -36,82 +33,20 @@ std::uint32_t StructuredException::CodeFromSignal(int signal, int signalCode) {
 
 namespace {
 
-constexpr std::size_t kAltStackSize = 64 * 1024;
-
-// Bounds of the calling thread's stack, to tell a stack overflow from other access faults.
-thread_local char* t_stackLow = nullptr;
-thread_local char* t_stackHigh = nullptr;
-
-struct AltStack {
-  std::vector<char> memory;
-  ~AltStack() {
-    if (memory.empty()) return;
-    stack_t ss{};
-    ss.ss_flags = SS_DISABLE;
-    sigaltstack(&ss, nullptr);
-  }
-};
-thread_local AltStack t_altStack;
-
-void WriteAll(const char* text) {
-  std::size_t left = std::strlen(text);
-  while (left > 0) {
-    const ssize_t n = ::write(STDERR_FILENO, text, left);
-    if (n <= 0) return;
-    text += n;
-    left -= static_cast<std::size_t>(n);
-  }
-}
-
-void OnFault(int signal, siginfo_t* info, void*) {
-  std::uint32_t code = StructuredException::CodeFromSignal(signal, info->si_code);
-  char* address = static_cast<char*>(info->si_addr);
-  if (signal == SIGSEGV && t_stackLow != nullptr && address < t_stackHigh &&
-      address + 256 * 1024 >= t_stackLow) {
-    code = 0xC00000FD;
-  }
-  WriteAll("StructuredException. ");
+// Runs inside the signal handler: only async-signal-safe calls.
+void ReportFault(const Platform::FaultInfo& fault) {
+  std::uint32_t code = StructuredException::CodeFromSignal(fault.signal, fault.signalCode);
+  if (fault.signal == SIGSEGV && fault.nearThreadStack) code = 0xC00000FD;
+  Platform::WriteToStandardError("StructuredException. ");
   const char* text = Detail::StructuredExceptionText(code);
-  WriteAll(text ? text : "Unknown structured exception.");
-  WriteAll("\n");
-  // The handler was installed with SA_RESETHAND, so the default action is back: raising the
-  // signal again ends the process with the usual signal status (a fault re-run on return
-  // would do the same, but a signal sent with kill or raise would not).
-  raise(signal);
+  Platform::WriteToStandardError(text ? text : "Unknown structured exception.");
+  Platform::WriteToStandardError("\n");
 }
 
 }  // namespace
 
 void StructuredException::InititalizeStructuredExceptionHandling() {
-  if (t_altStack.memory.empty()) {
-    t_altStack.memory.resize(kAltStackSize);
-    stack_t ss{};
-    ss.ss_sp = t_altStack.memory.data();
-    ss.ss_size = t_altStack.memory.size();
-    sigaltstack(&ss, nullptr);
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-      void* low = nullptr;
-      std::size_t size = 0;
-      if (pthread_attr_getstack(&attr, &low, &size) == 0) {
-        t_stackLow = static_cast<char*>(low);
-        t_stackHigh = t_stackLow + size;
-      }
-      pthread_attr_destroy(&attr);
-    }
-  }
-  struct sigaction action {};
-  action.sa_sigaction = OnFault;
-  action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  // Only where the process has no handler of its own: a host's (or a sanitizer's) handler
-  // stays in place.
-  for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) {
-    struct sigaction current {};
-    if (sigaction(signal, nullptr, &current) != 0) continue;
-    const bool isDefault = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL;
-    if (isDefault || current.sa_sigaction == OnFault) sigaction(signal, &action, nullptr);
-  }
+  Platform::InstallFaultHandlers(ReportFault);
 }
 
 }  // namespace Qel

@@ -1,64 +1,23 @@
-// File and folder primitives over POSIX calls. Paths cross into the system as UTF-8.
+// File and folder primitives over POSIX calls.
 #include "platform/FileSystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
-#include "qel/util/Files.h"
-#include "qel/core/StringConversion.h"
-
-namespace Qel {
-
-namespace Platform {
-
-bool ToNativePath(const std::u16string& path, std::string& out) {
-  if (path.find(u'\0') != std::u16string::npos) {
-    errno = EINVAL;
-    return false;
-  }
-  out = Utf16ToUtf8(path.data(), path.size());
-  // "\" separates folders throughout the library, so it does here too.
-  for (char& c : out) {
-    if (c == '\\') c = '/';
-  }
-  return true;
-}
-
-bool GetEntryStatus(const std::u16string& path, bool followLinks, EntryStatus& status) {
-  std::string native;
-  if (!ToNativePath(path, native)) return false;
-  struct stat st {};
-  if ((followLinks ? ::stat(native.c_str(), &st) : ::lstat(native.c_str(), &st)) != 0) {
-    return false;
-  }
-  status.isFolder = S_ISDIR(st.st_mode);
-  status.isRegular = S_ISREG(st.st_mode);
-  status.isLink = S_ISLNK(st.st_mode);
-  status.readOnly = (st.st_mode & S_IWUSR) == 0;
-  status.size = st.st_size;
-  status.modifiedSeconds = st.st_mtim.tv_sec;
-  status.modifiedNanoseconds = st.st_mtim.tv_nsec;
-  status.accessSeconds = st.st_atim.tv_sec;
-  status.changeSeconds = st.st_ctim.tv_sec;
-  return true;
-}
-
-bool MakeWritable(const std::u16string& path) {
-  std::string native;
-  if (!ToNativePath(path, native)) return false;
-  struct stat st {};
-  if (::stat(native.c_str(), &st) != 0) return false;
-  if ((st.st_mode & S_IWUSR) != 0) return true;
-  return ::chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
-}
-
-}  // namespace Platform
+namespace Qel::Platform {
 
 namespace {
+
+// A path with an embedded NUL would silently name another entry.
+bool Usable(const std::string& path) {
+  if (path.find('\0') == std::string::npos) return true;
+  errno = EINVAL;
+  return false;
+}
 
 // Closes a descriptor on every path out of a function.
 class Descriptor {
@@ -107,44 +66,35 @@ bool CopyContents(int in, int out) {
 
 }  // namespace
 
-bool QelFileExists(const std::u16string& path) {
-  Platform::EntryStatus status;
-  return Platform::GetEntryStatus(path, true, status) && !status.isFolder;
-}
-
-bool QelFolderExists(const std::u16string& path) {
-  Platform::EntryStatus status;
-  return Platform::GetEntryStatus(path, true, status) && status.isFolder;
-}
-
-bool DirExists(const char16_t* path) { return path != nullptr && QelFolderExists(path); }
-
-bool FileIsNewerByDate(const std::u16string& a, const std::u16string& b) {
-  Platform::EntryStatus sa;
-  Platform::EntryStatus sb;
-  if (!Platform::GetEntryStatus(a, true, sa)) return false;
-  if (!Platform::GetEntryStatus(b, true, sb)) return true;
-  if (sa.modifiedSeconds != sb.modifiedSeconds) return sa.modifiedSeconds > sb.modifiedSeconds;
-  return sa.modifiedNanoseconds > sb.modifiedNanoseconds;
-}
-
-std::int32_t QelGetFileTime(const std::u16string& path) {
-  Platform::EntryStatus status;
-  if (!Platform::GetEntryStatus(path, true, status)) return 0;
-  return static_cast<std::int32_t>(status.modifiedSeconds);
-}
-
-bool QelCopyFile(const std::u16string& source, const std::u16string& target, bool failIfExists) {
-  std::string from;
-  std::string to;
-  if (!Platform::ToNativePath(source, from) || !Platform::ToNativePath(target, to)) return false;
-  if (!failIfExists) {
-    Platform::EntryStatus status;
-    if (Platform::GetEntryStatus(target, true, status) && status.readOnly) {
-      Platform::MakeWritable(target);
-    }
+bool GetEntryStatus(const std::string& path, bool followLinks, EntryStatus& status) {
+  if (!Usable(path)) return false;
+  struct stat st {};
+  if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
+    return false;
   }
-  Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  status.isFolder = S_ISDIR(st.st_mode);
+  status.isRegular = S_ISREG(st.st_mode);
+  status.isLink = S_ISLNK(st.st_mode);
+  status.readOnly = (st.st_mode & S_IWUSR) == 0;
+  status.size = st.st_size;
+  status.modifiedSeconds = st.st_mtim.tv_sec;
+  status.modifiedNanoseconds = st.st_mtim.tv_nsec;
+  status.accessSeconds = st.st_atim.tv_sec;
+  status.changeSeconds = st.st_ctim.tv_sec;
+  return true;
+}
+
+bool MakeWritable(const std::string& path) {
+  if (!Usable(path)) return false;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if ((st.st_mode & S_IWUSR) != 0) return true;
+  return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+bool CopyRegularFile(const std::string& source, const std::string& target, bool failIfExists) {
+  if (!Usable(source) || !Usable(target)) return false;
+  Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.Get() < 0) return false;
   struct stat st {};
   if (::fstat(in.Get(), &st) != 0) return false;
@@ -153,17 +103,16 @@ bool QelCopyFile(const std::u16string& source, const std::u16string& target, boo
     return false;
   }
   struct stat existing {};
-  const bool targetExisted = ::stat(to.c_str(), &existing) == 0;
+  const bool targetExisted = ::stat(target.c_str(), &existing) == 0;
   if (targetExisted && existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
     errno = failIfExists ? EEXIST : EINVAL;  // copying a file onto itself would empty it
     return false;
   }
   const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
-  Descriptor out(::open(to.c_str(), flags, (st.st_mode & 0777) | S_IWUSR));
+  Descriptor out(::open(target.c_str(), flags, (st.st_mode & 0777) | S_IWUSR));
   if (out.Get() < 0) return false;
   bool ok = CopyContents(in.Get(), out.Get());
   if (ok) {
-    // The copy keeps the source's permissions (made writable) and modification time.
     ::fchmod(out.Get(), (st.st_mode & 07777) | S_IWUSR);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(out.Get(), times);
@@ -171,83 +120,63 @@ bool QelCopyFile(const std::u16string& source, const std::u16string& target, boo
   ok = out.Close() && ok;
   if (!ok && !targetExisted) {
     const int saved = errno;
-    ::unlink(to.c_str());
+    ::unlink(target.c_str());
     errno = saved;
   }
   return ok;
 }
 
-bool QelMoveFile(const std::u16string& source, const std::u16string& target) {
-  std::string from;
-  std::string to;
-  if (!Platform::ToNativePath(source, from) || !Platform::ToNativePath(target, to)) return false;
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+bool RenameNoReplace(const std::string& source, const std::string& target) {
+  if (!Usable(source) || !Usable(target)) return false;
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
   }
   if (errno == EINVAL || errno == ENOSYS) {
     // A file system without no-replace renames: check, then rename (a small race remains).
     struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0) {
+    if (::lstat(target.c_str(), &st) == 0) {
       errno = EEXIST;
       return false;
     }
-    return ::rename(from.c_str(), to.c_str()) == 0;
-  }
-  if (errno == EXDEV && QelFileExists(source)) {
-    // Across file systems a file is copied and the source deleted.
-    if (!QelCopyFile(source, target, true)) return false;
-    return ::unlink(from.c_str()) == 0;
+    return ::rename(source.c_str(), target.c_str()) == 0;
   }
   return false;
 }
 
-bool QelDeleteFile(const std::u16string& path) {
-  Platform::EntryStatus status;
-  if (!Platform::GetEntryStatus(path, false, status)) return false;
-  if (status.isFolder) {
-    errno = EISDIR;
-    return false;
-  }
-  if (status.readOnly && !status.isLink) {
-    errno = EACCES;
-    return false;
-  }
-  std::string native;
-  return Platform::ToNativePath(path, native) && ::unlink(native.c_str()) == 0;
+bool RemoveFile(const std::string& path) { return Usable(path) && ::unlink(path.c_str()) == 0; }
+
+bool RemoveFolder(const std::string& path) { return Usable(path) && ::rmdir(path.c_str()) == 0; }
+
+bool MakeFolder(const std::string& path) {
+  return Usable(path) && ::mkdir(path.c_str(), 0777) == 0;
 }
 
-std::FILE* QelOpenFile(const std::u16string& path, const char* mode) {
-  std::string native;
-  if (!Platform::ToNativePath(path, native)) return nullptr;
+std::FILE* OpenStdioFile(const std::string& path, const char* mode) {
+  if (!Usable(path)) return nullptr;
   // "e": the descriptor is not inherited by programs the process starts.
   const std::string flags = std::string(mode) + "e";
-  return std::fopen(native.c_str(), flags.c_str());
+  return std::fopen(path.c_str(), flags.c_str());
 }
 
-int QelRmDir(const std::u16string& path) {
-  std::string native;
-  if (!Platform::ToNativePath(path, native)) return -1;
-  return ::rmdir(native.c_str()) == 0 ? 0 : -1;
+FolderReader::~FolderReader() {
+  if (m_dir != nullptr) ::closedir(static_cast<DIR*>(m_dir));
 }
 
-bool CreateFolder(const std::u16string& path) {
-  std::vector<std::u16string> missing;
-  std::u16string current = path;
-  while (!current.empty() && !QelFolderExists(current)) {
-    missing.push_back(current);
-    const std::size_t cut = current.find_last_of(u"\\/");
-    if (cut == std::u16string::npos) break;
-    current.resize(cut);
-  }
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    std::string native;
-    if (!Platform::ToNativePath(*it, native)) return false;
-    // Another process may create the same folder meanwhile; that counts as success.
-    if (::mkdir(native.c_str(), 0777) != 0 && !(errno == EEXIST && QelFolderExists(*it))) {
-      return false;
-    }
-  }
+bool FolderReader::Open(const std::string& path) {
+  if (!Usable(path)) return false;
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) return false;
+  if (m_dir != nullptr) ::closedir(static_cast<DIR*>(m_dir));
+  m_dir = dir;
   return true;
 }
 
-}  // namespace Qel
+bool FolderReader::Next(std::string& name) {
+  if (m_dir == nullptr) return false;
+  dirent* entry = ::readdir(static_cast<DIR*>(m_dir));
+  if (entry == nullptr) return false;
+  name = entry->d_name;
+  return true;
+}
+
+}  // namespace Qel::Platform

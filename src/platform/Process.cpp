@@ -1,25 +1,16 @@
-// Facts about the running process and host.
+#include "platform/Process.h"
+
 #include <unistd.h>
 
-#include <string>
+namespace Qel::Platform {
 
-#include "qel/util/Files.h"
-#include "qel/core/StringConversion.h"
-
-namespace Qel {
-
-bool GetHostname(std::u16string& out) {
+bool GetHostName(std::string& out) {
   char buffer[256] = {};
   if (::gethostname(buffer, sizeof buffer - 1) != 0) return false;
-  std::u16string name;
-  if (!ConvertA2W(buffer, name)) return false;
-  out = name;
+  out = buffer;
   return true;
 }
 
-void GetPID(std::u16string& out) {
-  const std::string text = std::to_string(static_cast<long long>(::getpid()));
-  out.assign(text.begin(), text.end());
-}
+std::int64_t ProcessId() { return static_cast<std::int64_t>(::getpid()); }
 
-}  // namespace Qel
+}  // namespace Qel::Platform

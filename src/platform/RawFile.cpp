@@ -6,29 +6,23 @@
 
 #include <cerrno>
 
-#include "qel/core/StringConversion.h"
-
 namespace Qel::Platform {
 namespace {
 
-// A path with an embedded NUL would silently name another file.
-bool ToSystemPath(const std::u16string& path, std::string& out) {
-  if (path.empty() || path.find(u'\0') != std::u16string::npos) {
-    errno = ENOENT;
-    return false;
-  }
-  out = Utf16ToUtf8(path.data(), path.size());
-  return true;
+// An empty path names no file, and one with an embedded NUL would silently name another.
+bool Usable(const std::string& path) {
+  if (!path.empty() && path.find('\0') == std::string::npos) return true;
+  errno = ENOENT;
+  return false;
 }
 
 }  // namespace
 
-int OpenFileForRead(const std::u16string& path) {
-  std::string systemPath;
-  if (!ToSystemPath(path, systemPath)) return -1;
+int OpenFileForRead(const std::string& path) {
+  if (!Usable(path)) return -1;
   int fd;
   do {
-    fd = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0) {
     struct stat info;
@@ -41,12 +35,11 @@ int OpenFileForRead(const std::u16string& path) {
   return fd;
 }
 
-int CreateFileForWrite(const std::u16string& path) {
-  std::string systemPath;
-  if (!ToSystemPath(path, systemPath)) return -1;
+int CreateFileForWrite(const std::string& path) {
+  if (!Usable(path)) return -1;
   int fd;
   do {
-    fd = ::open(systemPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }

@@ -1,6 +1,7 @@
-// File descriptors for the readers and writers that hand a descriptor to zlib. Paths are
-// UTF-16 and become UTF-8 for the system. Failures return -1 or false with errno set.
-// Stateless; callable from any thread.
+// File descriptors for the XML readers and writers (which hand a descriptor to zlib or write
+// through it). Paths are UTF-8; an empty path or one holding a NUL byte fails with ENOENT.
+// Failures return -1 or false with errno set; nothing throws. Stateless; callable from any
+// thread.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +11,9 @@
 namespace Qel::Platform {
 
 // Opens an existing file for reading; -1 on failure.
-int OpenFileForRead(const std::u16string& path);
+int OpenFileForRead(const std::string& path);
 // Creates or truncates a file for writing (mode 0666 before the umask); -1 on failure.
-int CreateFileForWrite(const std::u16string& path);
+int CreateFileForWrite(const std::string& path);
 // The size of an open file; false when it cannot be determined.
 bool GetFileSize(int fd, std::uint64_t& size);
 // Writes all `size` bytes, retrying short writes; false on failure.

@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/Throw.h"
-
 namespace Qel::Platform {
 
 namespace {
@@ -36,7 +34,7 @@ class FileDescriptor {
   int m_fd;
 };
 
-[[noreturn]] void Fail(int err) { Detail::ThrowSystemError(err); }
+std::error_code Failure(int err) { return std::error_code(err, std::system_category()); }
 
 bool WriteAll(int fd, const std::string& bytes) {
   const char* data = bytes.data();
@@ -92,24 +90,24 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int& err) {
   }
 }
 
-void RewriteFileLocked(const std::string& path,
-                       const std::function<std::string(const std::string* current)>& change) {
+std::error_code RewriteFileLocked(
+    const std::string& path, const std::function<std::string(const std::string* current)>& change) {
   std::error_code ec;
   std::filesystem::create_directories(FolderOf(path), ec);
-  if (ec) Fail(ec.value());
+  if (ec) return ec;
 
   // The lock file is never removed: removing it would let a second writer lock a new file
   // while the first still holds the old one.
   FileDescriptor lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (lock.Get() < 0) Fail(errno);
+  if (lock.Get() < 0) return Failure(errno);
   while (::flock(lock.Get(), LOCK_EX) != 0) {
-    if (errno != EINTR) Fail(errno);
+    if (errno != EINTR) return Failure(errno);
   }
 
   std::string current;
   int err = 0;
   bool exists = ReadWholeFile(path, current, err);
-  if (!exists && err != ENOENT) Fail(err);
+  if (!exists && err != ENOENT) return Failure(err);
   struct stat info {};
   mode_t mode = 0644;
   if (exists && ::stat(path.c_str(), &info) == 0) mode = info.st_mode & 07777;
@@ -118,21 +116,22 @@ void RewriteFileLocked(const std::string& path,
 
   std::string temporary = path + ".tmp";
   FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (out.Get() < 0) Fail(errno);
+  if (out.Get() < 0) return Failure(errno);
   if (!WriteAll(out.Get(), replacement) || ::fchmod(out.Get(), mode) != 0 ||
       ::fsync(out.Get()) != 0) {
     err = errno;
     ::unlink(temporary.c_str());
-    Fail(err);
+    return Failure(err);
   }
   if (out.Close() != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
     err = errno;
     ::unlink(temporary.c_str());
-    Fail(err);
+    return Failure(err);
   }
   // Make the rename itself durable.
   FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.Get() >= 0) ::fsync(folder.Get());
+  return {};
 }
 
 }  // namespace Qel::Platform

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <system_error>
 
 namespace Qel::Platform {
 
@@ -18,10 +19,10 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int& err);
 // Holding an exclusive lock on "<path>.lock", reads the file (null when it does not exist),
 // passes it to `change`, and replaces the file with what `change` returns: written to
 // "<path>.tmp", flushed to disk and renamed over the old file, so that a crash at any moment
-// leaves the old or the new file. A killed holder releases the lock with its process. Throws
-// BaseException 17 with the system's text when a step fails (the old file stays); whatever
-// `change` throws leaves the file untouched.
-void RewriteFileLocked(const std::string& path,
-                       const std::function<std::string(const std::string* current)>& change);
+// leaves the old or the new file. A killed holder releases the lock with its process. Returns
+// the system error of the step that failed (the old file stays), or no error; whatever
+// `change` throws passes through and leaves the file untouched.
+[[nodiscard]] std::error_code RewriteFileLocked(
+    const std::string& path, const std::function<std::string(const std::string* current)>& change);
 
 }  // namespace Qel::Platform

@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "core/Throw.h"
+#include "platform/Platform.h"
 #include "platform/Thread.h"
 #include "qel/core/Exceptions.h"
 
@@ -48,9 +49,9 @@ CompletionLock& Completion() {
 // Reads "QelMaxTaskThreads" as a decimal number the way a "%d" scan of its first 31
 // characters would; 0 when it is missing or not a number.
 std::int32_t MaxThreadsFromEnvironment() {
-  const char* value = std::getenv("QelMaxTaskThreads");
-  if (value == nullptr) return 0;
-  std::string text(value, strnlen(value, 31));
+  const std::optional<std::string> value = Platform::GetEnv("QelMaxTaskThreads");
+  if (!value) return 0;
+  const std::string text = value->substr(0, 31);
   std::size_t pos = text.find_first_not_of(" \t\n\v\f\r");
   if (pos == std::string::npos) return 0;
   if (text[pos] == '+') ++pos;

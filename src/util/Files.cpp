@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/Throw.h"
-#include "platform/FileSystem.h"
+#include "util/NativePath.h"
 
 namespace Qel {
 
@@ -40,12 +40,12 @@ bool QelDelTree(const std::u16string& folder) {
     if (IsDotEntry(data.name)) continue;
     const std::u16string path = Join(folder, data.name);
     Platform::EntryStatus status;
-    if (!Platform::GetEntryStatus(path, false, status)) return false;
+    if (!Detail::GetEntryStatus(path, false, status)) return false;
     if (status.isFolder) {
       // A link to a folder is not followed: it is deleted like a file below.
       if (!QelDelTree(path)) return false;
     } else {
-      if (status.readOnly && !status.isLink) Platform::MakeWritable(path);
+      if (status.readOnly && !status.isLink) Detail::MakeWritable(path);
       if (!QelDeleteFile(path)) return false;
     }
   }

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "core/Throw.h"
-#include "platform/FileSystem.h"
 #include "qel/util/Files.h"
 #include "qel/core/StringConversion.h"
+#include "util/NativePath.h"
 
 namespace Qel::Tools {
 
@@ -414,13 +414,13 @@ bool IO::DirectoryExists(const std::u16string& path) { return QelFolderExists(pa
 
 void IO::RemoveReadOnlyFlag(const std::u16string& path) {
   Platform::EntryStatus status;
-  if (Platform::GetEntryStatus(path, true, status) && !status.readOnly) return;
-  if (!Platform::MakeWritable(path)) Detail::ThrowFileError(17, path, errno != 0 ? errno : EIO);
+  if (Detail::GetEntryStatus(path, true, status) && !status.readOnly) return;
+  if (!Detail::MakeWritable(path)) Detail::ThrowFileError(17, path, errno != 0 ? errno : EIO);
 }
 
 std::int64_t IO::GetUtcFileTime(const std::u16string& path) {
   Platform::EntryStatus status;
-  return Platform::GetEntryStatus(path, true, status) ? status.modifiedSeconds : 0;
+  return Detail::GetEntryStatus(path, true, status) ? status.modifiedSeconds : 0;
 }
 
 std::int64_t IO::GetUtcTimeStampNow() { return static_cast<std::int64_t>(std::time(nullptr)); }

@@ -17,6 +17,8 @@ namespace Qel {
 namespace {
 
 constexpr char kDeclaration[] = "<?xml version=\"1.0\"?>\n";
+// Plain-file output is written once this much has been collected.
+constexpr std::size_t kFileChunk = 64 * 1024;
 
 // The replacement of one byte in attribute values and texts; null when it stays as it is.
 const char* EscapeOf(unsigned char c) {
@@ -100,7 +102,13 @@ void QelXmlOutStream::CloseFiles() {
     gzclose(static_cast<gzFile>(m_gzip));
     m_gzip = nullptr;
   }
-  m_file.reset();
+  if (m_file >= 0) {
+    // What the stream has taken is written even without Close, as a buffered file would do.
+    Platform::WriteFully(m_file, m_fileData.data(), m_fileData.size());
+    Platform::CloseFile(m_file);
+    m_file = -1;
+  }
+  m_fileData.clear();
 }
 
 void QelXmlOutStream::Init(StorageType type, int size) {
@@ -117,9 +125,9 @@ void QelXmlOutStream::Init(StorageType type, int size) {
 }
 
 void QelXmlOutStream::OpenFile(const std::u16string& fileName, bool compressed) {
+  const int fd = Platform::CreateFileForWrite(Utf16ToUtf8(fileName.data(), fileName.size()));
+  if (fd < 0) Detail::ThrowFileError(2002, fileName, errno);
   if (compressed) {
-    const int fd = Platform::CreateFileForWrite(fileName);
-    if (fd < 0) Detail::ThrowFileError(2002, fileName, errno);
     gzFile file = gzdopen(fd, "wb9");
     if (file == nullptr) {
       Platform::CloseFile(fd);
@@ -128,12 +136,7 @@ void QelXmlOutStream::OpenFile(const std::u16string& fileName, bool compressed) 
     m_gzip = file;
     return;
   }
-  auto stream = std::make_unique<std::ofstream>();
-  if (fileName.find(u'\0') == std::u16string::npos)
-    stream->open(Utf16ToUtf8(fileName.data(), fileName.size()),
-                 std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!stream->is_open()) Detail::ThrowFileError(2002, fileName, errno != 0 ? errno : ENOENT);
-  m_file = std::move(stream);
+  m_file = fd;
 }
 
 void QelXmlOutStream::Open(const std::u16string& fileName) {
@@ -141,7 +144,7 @@ void QelXmlOutStream::Open(const std::u16string& fileName) {
     if (m_gzip != nullptr) Detail::Throw<XmlException>(3003);
     OpenFile(fileName, true);
   } else if (m_storageType == StorageFile) {
-    if (m_file && m_file->is_open()) Detail::Throw<XmlException>(3003);
+    if (m_file >= 0) Detail::Throw<XmlException>(3003);
     OpenFile(fileName, false);
   }
   m_tagOpen = false;
@@ -161,8 +164,14 @@ void QelXmlOutStream::WriteBuffer() {
                 static_cast<unsigned int>(m_writeBuffer.size()));
       break;
     case StorageFile:
-      if (m_file)
-        m_file->write(m_writeBuffer.data(), static_cast<std::streamsize>(m_writeBuffer.size()));
+      if (m_file >= 0) {
+        // Collected into larger writes; write errors go unreported, as they always have.
+        m_fileData.append(m_writeBuffer);
+        if (m_fileData.size() >= kFileChunk) {
+          Platform::WriteFully(m_file, m_fileData.data(), m_fileData.size());
+          m_fileData.clear();
+        }
+      }
       break;
     case StorageString:
       m_xmlString.append(m_writeBuffer);

@@ -124,12 +124,44 @@ TEST(QelXmlOutStream, FilesPlainAndCompressed) {
   out.CloseNode("z");
   out.Close();
   EXPECT_EQ(Gunzip(ReadFile(folder.Path("second.xml"))), kDeclaration + "<z></z>");
-  try {
-    QelXmlOutStream bad(StorageCompressedFile, folder.WidePath("missing/dir/x.xml"));
-    FAIL();
-  } catch (const FileIOException& e) {
-    EXPECT_EQ(e.GetErrorId(), 2002);
+  for (StorageType type : {StorageFile, StorageCompressedFile}) {
+    try {
+      QelXmlOutStream bad(type, folder.WidePath("missing/dir/x.xml"));
+      ADD_FAILURE() << "created a file in a missing folder, storage " << type;
+    } catch (const FileIOException& e) {
+      EXPECT_EQ(e.GetErrorId(), 2002);
+    }
   }
+}
+
+TEST(QelXmlOutStream, PlainFileKeepsEverythingHandedToIt) {
+  ScratchFolder folder;
+  // Far more than one write's worth, so that output crosses several writes to the file.
+  std::string expected = kDeclaration + "<r>";
+  {
+    QelXmlOutStream out(StorageFile, folder.WidePath("big.xml"));
+    out.CreateNode("r");
+    for (int i = 0; i < 20000; ++i) {
+      const std::u16string text = u"item " + std::u16string(1, char16_t(u'a' + i % 26));
+      out.AddSubNodeText("c", text);
+      expected += "<c>item ";
+      expected += char('a' + i % 26);
+      expected += "</c>";
+    }
+    out.CloseNode("r");
+    out.Close();
+  }
+  expected += "</r>";
+  EXPECT_EQ(ReadFile(folder.Path("big.xml")), expected);
+
+  // Without Close, what the stream already passed on still reaches the file; the start tag's
+  // pending '>' does not.
+  {
+    QelXmlOutStream out(StorageFile, folder.WidePath("open.xml"));
+    out.CreateNode("r");
+    out.AddProperty("v", 7);
+  }
+  EXPECT_EQ(ReadFile(folder.Path("open.xml")), kDeclaration + "<r v=\"7\"");
 }
 
 TEST(QelXmlOutStream, CopiesNeverShareTheFile) {

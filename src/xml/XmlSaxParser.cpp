@@ -213,7 +213,7 @@ void XmlSaxParser::RunParse(XmlSaxCallback* callback, ReadChunk&& read) {
 void XmlSaxParser::ParseFile(const std::u16string& path, XmlSaxCallback* callback) {
   if (callback == nullptr) Detail::ThrowInvalidArgument(u"[1096]");
   if (LookUpEncoder() == nullptr) Detail::ThrowGeneral(u"[1097]");
-  const int fd = Platform::OpenFileForRead(path);
+  const int fd = Platform::OpenFileForRead(Utf16ToUtf8(path.data(), path.size()));
   if (fd < 0) Detail::ThrowFileError(2003, path, errno);
   gzFile file = gzdopen(fd, "rb");
   if (file == nullptr) {

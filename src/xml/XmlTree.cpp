@@ -309,7 +309,7 @@ bool XmlTree::Read2() {
     Detail::ThrowGeneral(u"[1086]");
   InstallErrorFunction();
   xmlKeepBlanksDefault(0);
-  const int fd = Platform::OpenFileForRead(m_fileName);
+  const int fd = Platform::OpenFileForRead(Utf16ToUtf8(m_fileName.data(), m_fileName.size()));
   if (fd < 0) Detail::ThrowFileError(2003, m_fileName, errno);
   std::uint64_t fileSize = 0;
   if (!Platform::GetFileSize(fd, fileSize)) {
@@ -426,7 +426,7 @@ bool XmlTree::Write(const std::u16string& fileName) {
 
 bool XmlTree::Write() const {
   const std::string text = Serialize(true, u"[1090]");
-  const int fd = Platform::CreateFileForWrite(m_fileName);
+  const int fd = Platform::CreateFileForWrite(Utf16ToUtf8(m_fileName.data(), m_fileName.size()));
   if (fd < 0) Detail::ThrowFileError(2002, m_fileName, errno);
   if (m_compression == 0) {
     if (!Platform::WriteFully(fd, text.data(), text.size())) {

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -91,7 +90,8 @@ class QelXmlOutStream {
   void CloseFiles();
 
   StorageType m_storageType = StorageString;
-  std::unique_ptr<std::ofstream> m_file;
+  int m_file = -1;         // the plain file's descriptor
+  std::string m_fileData;  // output for the plain file not yet written to it
   std::string m_xmlString;
   std::string m_writeBuffer;
   std::deque<std::string> m_openNodes;

@@ -1,9 +1,5 @@
-// Folder searches by wildcard pattern over opendir/readdir. Open searches live in one locked
-// table so that integer handles may be passed between threads like the C runtime's.
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cstring>
+// Folder searches by wildcard pattern over the seam's folder reader. Open searches live in one
+// locked table so that integer handles may be passed between threads like the C runtime's.
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "qel/util/Files.h"
 #include "qel/core/StringConversion.h"
+#include "util/NativePath.h"
 
 namespace Qel {
 
@@ -50,12 +47,9 @@ bool NameMatches(const std::u16string& pattern, const std::u16string& name) {
 }
 
 struct Search {
-  DIR* dir = nullptr;
+  Platform::FolderReader reader;
   std::u16string folder;
   std::u16string pattern;
-  ~Search() {
-    if (dir != nullptr) ::closedir(dir);
-  }
 };
 
 std::mutex& TableMutex() {
@@ -68,17 +62,23 @@ std::map<int, std::unique_ptr<Search>>& Table() {
   return table;
 }
 
-std::u16string ToUtf16(const char* name) { return Utf8ToUtf16(name, std::strlen(name)); }
+// Opens `folder` (empty: the current folder) for listing.
+bool OpenFolder(Platform::FolderReader& reader, const std::u16string& folder) {
+  std::string native;
+  if (!Detail::ToNativePath(folder, native)) return false;
+  return reader.Open(native.empty() ? "." : native);
+}
 
 // The next entry of `search` whose name matches; false at the end.
 bool NextMatch(Search& search, _wfinddata64i32_t* data) {
-  while (dirent* entry = ::readdir(search.dir)) {
-    const std::u16string name = ToUtf16(entry->d_name);
+  std::string entry;
+  while (search.reader.Next(entry)) {
+    const std::u16string name = Utf8ToUtf16(entry.data(), entry.size());
     if (!NameMatches(search.pattern, name)) continue;
     Platform::EntryStatus status;
     const std::u16string full = GetCombinedPath(search.folder, name);
-    if (!Platform::GetEntryStatus(full, true, status)) {
-      Platform::GetEntryStatus(full, false, status);  // a dangling link is still an entry
+    if (!Detail::GetEntryStatus(full, true, status)) {
+      Detail::GetEntryStatus(full, false, status);  // a dangling link is still an entry
     }
     if (data != nullptr) {
       data->attrib = 0;
@@ -98,19 +98,17 @@ bool NextMatch(Search& search, _wfinddata64i32_t* data) {
 
 std::vector<std::u16string> ListEntries(const std::u16string& folder, bool folders) {
   std::vector<std::u16string> result;
-  std::string native;
-  if (!Platform::ToNativePath(folder, native)) return result;
-  DIR* dir = ::opendir(native.empty() ? "." : native.c_str());
-  if (dir == nullptr) return result;
-  while (dirent* entry = ::readdir(dir)) {
-    const std::u16string name = ToUtf16(entry->d_name);
+  Platform::FolderReader reader;
+  if (!OpenFolder(reader, folder)) return result;
+  std::string entry;
+  while (reader.Next(entry)) {
+    const std::u16string name = Utf8ToUtf16(entry.data(), entry.size());
     if (name == u"." || name == u"..") continue;
     const std::u16string full = GetCombinedPath(folder, name);
     Platform::EntryStatus status;
-    if (!Platform::GetEntryStatus(full, true, status)) continue;
+    if (!Detail::GetEntryStatus(full, true, status)) continue;
     if (folders ? status.isFolder : status.isRegular) result.push_back(full);
   }
-  ::closedir(dir);
   return result;
 }
 
@@ -126,10 +124,7 @@ int QelFindFirst(const std::u16string& pattern, _wfinddata64i32_t* data) {
     search->pattern = pattern.substr(cut + 1);
   }
   if (search->pattern.empty()) return -1;
-  std::string native;
-  if (!Platform::ToNativePath(search->folder, native)) return -1;
-  search->dir = ::opendir(native.empty() ? "." : native.c_str());
-  if (search->dir == nullptr) return -1;
+  if (!OpenFolder(search->reader, search->folder)) return -1;
   if (!NextMatch(*search, data)) return -1;
 
   std::lock_guard<std::mutex> lock(TableMutex());
