@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "qel/base/Exceptions.h"
 
 namespace Qel {
@@ -53,15 +54,7 @@ struct AltStack {
 };
 thread_local AltStack t_altStack;
 
-void WriteAll(const char* text) {
-  std::size_t left = std::strlen(text);
-  while (left > 0) {
-    const ssize_t n = ::write(STDERR_FILENO, text, left);
-    if (n <= 0) return;
-    text += n;
-    left -= static_cast<std::size_t>(n);
-  }
-}
+void WriteAll(const char* text) { Platform::WriteFully(STDERR_FILENO, text, std::strlen(text)); }
 
 void OnFault(int signal, siginfo_t* info, void*) {
   std::uint32_t code = StructuredException::CodeFromSignal(signal, info->si_code);

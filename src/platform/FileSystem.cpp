@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/Platform.h"
 #include "qel/util/Files.h"
 #include "qel/util/StringConversion.h"
 
@@ -94,14 +95,7 @@ bool CopyContents(int in, int out) {
       if (errno == EINTR) continue;
       return false;
     }
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(out, buffer + done, static_cast<std::size_t>(got - done));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      done += put;
-    }
+    if (!Platform::WriteFully(out, buffer, static_cast<std::size_t>(got))) return false;
   }
 }
 
