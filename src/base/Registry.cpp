@@ -1,16 +1,17 @@
 #include "qel/base/Registry.h"
 
 #include <cerrno>
-#include <charconv>
 
 #include "base/RegistryFile.h"
 #include "core/Throw.h"
+#include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "qel/core/Exceptions.h"
 #include "qel/base/HighAvailability.h"
 #include "qel/base/OmbrelRegistry.h"
 #include "qel/util/Files.h"
 #include "qel/core/StringConversion.h"
+#include "core/Text.h"
 
 namespace Qel {
 
@@ -53,8 +54,7 @@ bool ReadValue(const std::u16string& keyPath, const std::u16string& name,
     if (keyPath.empty()) return false;
     std::string path = Platform::SettingsFilePath();
     std::string bytes;
-    int err = 0;
-    if (path.empty() || !Platform::ReadWholeFile(path, bytes, err)) return false;
+    if (path.empty() || !Platform::ReadWholeFile(path, bytes)) return false;
     Detail::RegistryFile file = Detail::RegistryFile::Parse(bytes);
     const Detail::RegLine* line = file.Find(keyPath, name);
     if (line == nullptr) return false;
@@ -87,12 +87,6 @@ void WriteValue(HKEY root, const std::u16string& subkey, Change change) {
   };
   const std::error_code failure = Platform::RewriteFileLocked(path, rewrite);
   if (failure) Detail::ThrowSystemError(failure.value());
-}
-
-std::u16string DecimalText(int value) {
-  char digits[16];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  return std::u16string(digits, result.ptr);
 }
 
 }  // namespace
@@ -211,7 +205,7 @@ void Registry::SetHklmRegistryValue(const std::u16string& subkey, const std::u16
 
 void Registry::SetHklmRegistryValue(const std::u16string& subkey, const std::u16string& name,
                                     int value) {
-  SetRegistryValue(HKEY_LOCAL_MACHINE, subkey, name, DecimalText(value));
+  SetRegistryValue(HKEY_LOCAL_MACHINE, subkey, name, Detail::DecimalU16(value));
 }
 
 void Registry::SetHklmRegistryValue(const std::u16string& subkey, const std::u16string& name,
@@ -246,7 +240,7 @@ std::u16string OmbrelRegistry::GetRegistryKeyPath(OmbrelRegKeys key) {
   int index = static_cast<int>(key);
   if (index < 0 || index > 4) {
     Detail::ThrowInvalidArgument(u"Qel::OmbrelRegistry::GetRegistryKeyPath(@0 = '" +
-                                 DecimalText(index) + u"')");
+                                 Detail::DecimalU16(index) + u"')");
   }
   return paths[index];
 }

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "qel/core/StringConversion.h"
+#include "util/LittleEndian.h"
 
 namespace Qel::Detail {
 
@@ -18,8 +19,8 @@ std::u16string Decode(std::string_view bytes) {
     std::u16string text;
     text.reserve((bytes.size() - 2) / 2);
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                           (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+      text.push_back(
+          LoadLittleEndian<char16_t>(reinterpret_cast<const unsigned char*>(bytes.data() + i)));
     }
     return text;
   }
@@ -150,7 +151,7 @@ void ReadValue(std::u16string_view value, RegLine& line) {
     if (type == 1 && bytes.size() % 2 == 0) {  // REG_SZ in hex form: UTF-16LE with its NUL
       std::u16string text;
       for (std::size_t i = 0; i < bytes.size(); i += 2)
-        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        text.push_back(LoadLittleEndian<char16_t>(&bytes[i]));
       while (!text.empty() && text.back() == u'\0') text.pop_back();
       line.kind = RegValueKind::Text;
       line.text = std::move(text);

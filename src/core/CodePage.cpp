@@ -14,6 +14,7 @@
 
 #include "core/Throw.h"
 #include "platform/AnsiCodePage.h"
+#include "core/Text.h"
 
 namespace Qel::Detail {
 namespace {
@@ -43,7 +44,7 @@ using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
   std::string text = " (no converter for code page " + std::to_string(codePage);
   if (!detail.empty()) text += " '" + detail + "'";
   text += ")";
-  ThrowGeneral(SystemErrorText(EINVAL) + std::u16string(text.begin(), text.end()));
+  ThrowGeneral(SystemErrorText(EINVAL) + AsciiToU16(text));
 }
 
 ConverterPtr OpenNamed(const char* name) {

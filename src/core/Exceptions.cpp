@@ -8,10 +8,12 @@
 #include "platform/Platform.h"
 #include "qel/core/ResMgr.h"
 #include "qel/core/StringConversion.h"
+#include "core/Text.h"
 
 namespace Qel {
 
 using Detail::AsciiToU16;
+using Detail::DecimalU16;
 
 namespace {
 
@@ -36,8 +38,6 @@ std::u16string ArgOr(unsigned withArg, unsigned without, const std::u16string& a
 std::u16string WithId(unsigned id, std::int32_t value) {
   return Messages().GetStringL(id, &value, nullptr, nullptr);
 }
-
-std::u16string Decimal(std::int64_t value) { return AsciiToU16(std::to_string(value)); }
 
 std::u16string AnsiText(const char* text) {
   std::u16string out;
@@ -126,7 +126,7 @@ void BaseException::Wrap(const std::exception& e, const char* where, const std::
     text += u"(): ";
   } else {
     for (int i = 0; i < count; ++i) {
-      text += i == 0 ? u"(@0:'" : u"', @" + Decimal(i) + u":'";
+      text += i == 0 ? u"(@0:'" : u"', @" + DecimalU16(i) + u":'";
       text += values[i];
     }
     text += u"'): ";
@@ -235,7 +235,7 @@ const std::u16string FileIOException::GetErrorDescription() const {
       return hasArg ? rm.GetString(410, path, m_arg1, u"") : rm.GetString(402, path, u"", u"");
     case 2005: return hasArg ? rm.GetString(409, path, m_arg1, u"") : rm.GetString(406, path, u"", u"");
     case 2006: return rm.GetString(529, path, u"", u"");
-    default: return u"FileIOException " + Decimal(m_errorId) + u", Filename: " + path;
+    default: return u"FileIOException " + DecimalU16(m_errorId) + u", Filename: " + path;
   }
 }
 
@@ -246,7 +246,7 @@ LockException::LockException(std::int32_t id, const std::u16string& path)
 
 const std::u16string LockException::GetErrorDescription() const {
   if (m_errorId == 3000) return Messages().GetString(800, m_pathName, u"", u"");
-  return u"LockException " + Decimal(m_errorId) + u", Filename: " + m_pathName;
+  return u"LockException " + DecimalU16(m_errorId) + u", Filename: " + m_pathName;
 }
 
 // ---- OutOfBoundsException -------------------------------------------------------------------
@@ -285,7 +285,7 @@ const std::u16string StructuredException::GetErrorDescription() const {
     text += AsciiToU16(known);
   } else {
     text += u"Unknown structured exception, exception code: " +
-            Decimal(static_cast<std::int32_t>(m_info.code));
+            DecimalU16(static_cast<std::int32_t>(m_info.code));
   }
   return text;
 }
@@ -360,7 +360,7 @@ std::u16string GetWindowsApiMessage(int code) {
   const std::string text = Platform::ErrnoText(code);
   if (text.empty()) {
     errno = EINVAL;  // what failed is the lookup of an unknown number
-    Detail::ThrowGeneral(GetLastErrorMessage() + u"\nOriginal error code: " + Decimal(code));
+    Detail::ThrowGeneral(GetLastErrorMessage() + u"\nOriginal error code: " + DecimalU16(code));
   }
   return AnsiText(text.c_str());
 }

@@ -3,11 +3,9 @@
 #include <charconv>
 #include <vector>
 
-namespace Qel::Detail {
+#include "core/Text.h"
 
-std::u16string AsciiToU16(std::string_view ascii) {
-  return std::u16string(ascii.begin(), ascii.end());
-}
+namespace Qel::Detail {
 
 namespace {
 

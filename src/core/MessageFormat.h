@@ -29,7 +29,4 @@ struct FormatArg {
 std::u16string FormatMessageText(std::u16string_view format, std::initializer_list<FormatArg> args,
                                  std::size_t maxUnits = 4095);
 
-// ASCII text as UTF-16 (for literal formats and numbers).
-std::u16string AsciiToU16(std::string_view ascii);
-
 }  // namespace Qel::Detail

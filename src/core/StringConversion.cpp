@@ -13,12 +13,13 @@
 
 #include "core/Throw.h"
 #include "core/CodePage.h"
+#include "core/Text.h"
 #include "core/Utf.h"
 
 namespace Qel {
 namespace {
 
-std::u16string AsciiToU16(std::string_view text) { return {text.begin(), text.end()}; }
+using Detail::AsciiToU16;
 
 // The text up to its first NUL.
 std::u16string_view UntilNul(const std::u16string& text) {
@@ -118,12 +119,6 @@ T ParseNumberOr(const std::u16string& text, T defaultValue, T (*parse)(const std
   } catch (...) {
     return defaultValue;
   }
-}
-
-std::u16string FormatDecimal(std::int64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return AsciiToU16(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
 }
 
 char16_t LowerUnit(char16_t c) {
@@ -282,9 +277,9 @@ std::int64_t QelStringToLongLongWithDefault(const std::u16string& text, std::int
 }
 
 // A 32-bit value always fits the 12 characters the text is limited to, so formatting cannot fail.
-std::u16string IntegerToQelString(int value) { return FormatDecimal(value); }
+std::u16string IntegerToQelString(int value) { return Detail::DecimalU16(value); }
 
-std::u16string LongToQelString(std::int32_t value) { return FormatDecimal(value); }
+std::u16string LongToQelString(std::int32_t value) { return Detail::DecimalU16(value); }
 
 bool IsNumber(const std::u16string& text) {
   if (text.empty()) return false;

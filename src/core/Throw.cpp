@@ -3,6 +3,7 @@
 #include "core/MessageFormat.h"
 #include "platform/Platform.h"
 #include "qel/core/StringConversion.h"
+#include "core/Text.h"
 
 namespace Qel::Detail {
 
@@ -16,7 +17,7 @@ void ThrowFileError(std::int32_t id, const std::u16string& path, int err) {
 
 std::u16string SystemErrorText(int err) {
   const std::string text = Platform::ErrnoText(err);
-  if (text.empty()) return u"Unknown system error " + AsciiToU16(std::to_string(err));
+  if (text.empty()) return u"Unknown system error " + DecimalU16(err);
   std::u16string out;
   ConvertA2W(text, out);
   return out;

@@ -64,6 +64,32 @@ inline void DecodeMultiByte(const unsigned char* s, std::size_t size, std::size_
   errors = true;
 }
 
+// Decodes one sequence that starts with a byte >= 0x80 at s[i] as Utf8Decoding::Unchecked
+// reads it; advances i past it (to the end when it is cut off there).
+inline void DecodeUnchecked(const unsigned char* s, std::size_t size, std::size_t& i, char16_t*& o,
+                            bool& errors) {
+  const unsigned b0 = s[i];
+  const std::size_t extra = b0 < 0xE0 ? 1 : b0 < 0xF0 ? 2 : 3;
+  if (b0 < 0xC0 || b0 >= 0xF8 || size - i - 1 < extra) {
+    *o++ = kReplacement;
+    i = b0 < 0xC0 || b0 >= 0xF8 ? i + 1 : size;
+    errors = true;
+    return;
+  }
+  std::uint32_t cp = b0 & (0x3F >> extra);
+  for (std::size_t k = 1; k <= extra; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+  i += extra + 1;
+  if (cp > 0x10FFFF) {
+    *o++ = kReplacement;
+    errors = true;
+  } else if (cp > 0xFFFF) {
+    *o++ = static_cast<char16_t>(0xD7C0 + (cp >> 10));
+    *o++ = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+  } else {
+    *o++ = static_cast<char16_t>(cp);
+  }
+}
+
 // Bytes of the sequence at data[i]; advances i past it.
 inline std::size_t ScalarUtf8Length(const char16_t* data, std::size_t size, std::size_t& i) {
   const char16_t c = data[i++];
@@ -76,9 +102,8 @@ inline std::size_t ScalarUtf8Length(const char16_t* data, std::size_t size, std:
   return 3;
 }
 
-}  // namespace
-
-std::size_t Utf8ToUtf16Buffer(const char* data, std::size_t size, char16_t* out, bool* hadErrors) {
+template <Utf8Decoding kDecoding>
+std::size_t DecodeUtf8(const char* data, std::size_t size, char16_t* out, bool* hadErrors) {
   const auto* s = reinterpret_cast<const unsigned char*>(data);
   char16_t* o = out;
   std::size_t i = 0;
@@ -124,11 +149,25 @@ std::size_t Utf8ToUtf16Buffer(const char* data, std::size_t size, char16_t* out,
           continue;
         }
       }
-      DecodeMultiByte(s, size, i, o, errors);
+      // Both decodings read well-formed sequences alike; they differ only on the rest.
+      if constexpr (kDecoding == Utf8Decoding::Strict) {
+        DecodeMultiByte(s, size, i, o, errors);
+      } else {
+        DecodeUnchecked(s, size, i, o, errors);
+      }
     } while (i < size && s[i] >= 0x80);
   }
   if (hadErrors != nullptr) *hadErrors = errors;
   return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+std::size_t Utf8ToUtf16Buffer(const char* data, std::size_t size, char16_t* out, bool* hadErrors,
+                              Utf8Decoding decoding) {
+  return decoding == Utf8Decoding::Strict
+             ? DecodeUtf8<Utf8Decoding::Strict>(data, size, out, hadErrors)
+             : DecodeUtf8<Utf8Decoding::Unchecked>(data, size, out, hadErrors);
 }
 
 std::size_t Utf8LengthOf(const char16_t* data, std::size_t size) {

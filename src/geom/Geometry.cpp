@@ -1,12 +1,12 @@
 // Rectangles, angles, distances and millimetre/pixel conversion.
 #include "qel/geom/Geometry.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include "core/Throw.h"
+#include "core/Text.h"
 
 namespace Qel {
 
@@ -24,11 +24,7 @@ std::int32_t Wrap(std::int64_t value) {
 }
 
 [[noreturn]] void ThrowNegative(const char16_t* what, std::int32_t value) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  std::u16string text(what);
-  text.append(digits, end);
-  Detail::ThrowInvalidArgument(text);
+  Detail::ThrowInvalidArgument(what + Detail::DecimalU16(value));
 }
 
 template <class Float>

@@ -1,9 +1,9 @@
 // The Bayes classifier: class models collected from a class tree, documents scored by the
 // models' dot product with their representation.
+#include <qel/core/Exceptions.h>
 //
 // Both tree walks keep their own stack of child iterators, so that trees of any depth are
 // walked without exhausting the thread's stack; the order is the pre-order of a recursive walk.
-#include <qel/core/Exceptions.h>
 #include <qel/learn/BayesClassifier.h>
 #include <qel/learn/CallBack.h>
 #include <qel/model/DocumentNode.h>
@@ -11,38 +11,15 @@
 #include <qel/model/SparseResult.h>
 
 #include <cmath>
-#include <deque>
 #include <limits>
 #include <new>
 
 #include "core/Throw.h"
+#include "model/DocumentWalk.h"
 
 namespace Qel {
 
 namespace {
-
-// Calls `visit` on `root` and, while `visit` returns true, on every document below it in
-// pre-order. Nodes that are not DocumentNodes end the descent on their branch.
-template <class VisitFn>
-void walkDocuments(Node* root, VisitFn&& visit) {
-  DocumentNode* first = dynamic_cast<DocumentNode*>(root);
-  if (first == nullptr) return;
-  std::deque<VectorIterator> stack;  // a deque never copies (and so rewinds) the iterators it holds
-  if (visit(first)) {
-    stack.push_back(first->GetVectorIterator());
-  }
-  while (!stack.empty()) {
-    VectorIterator& it = stack.back();
-    if (it.Done()) {
-      stack.pop_back();
-      continue;
-    }
-    Node* child = it.Current();
-    it.Next();
-    DocumentNode* d = dynamic_cast<DocumentNode*>(child);
-    if (d != nullptr && visit(d)) stack.push_back(d->GetVectorIterator());
-  }
-}
 
 // The result for one document: the full result of `scores`, or its `maxResults` best entries
 // as a sparse result. One reference for the caller.
@@ -91,23 +68,22 @@ void BayesClassifier::DoAlgorithm(Control* control) {
 }
 
 void BayesClassifier::getClassNodes(Node* node) {
-  walkDocuments(node, [this](DocumentNode* d) {
+  Detail::ForEachDocument(node, true, [this](DocumentNode* d) {
     Representation* model = dynamic_cast<Representation*>(d);
     if (model != nullptr && model->IsValid() && model->GetTag() == m_currentTag) {
       m_classModels.push_back(model);
       m_classIds.push_back(d->GetClassId());
       if (d->GetClassId() > m_highestClassId) m_highestClassId = d->GetClassId();
     }
-    return true;
   });
 }
 
 void BayesClassifier::classifyNode(Node* node) {
   std::vector<float> scores;
   std::vector<bool> scaled;
-  walkDocuments(node, [this, &scores, &scaled](DocumentNode* d) {
+  Detail::ForEachDocument(node, m_batch, [this, &scores, &scaled](DocumentNode* d) {
     const Representation* doc = d->GetRepresentation(m_currentTag);
-    if (doc == nullptr || !doc->IsValid()) return m_batch;
+    if (doc == nullptr || !doc->IsValid()) return;
 
     if (m_callback != nullptr) {
       bool cancel = false;
@@ -153,7 +129,6 @@ void BayesClassifier::classifyNode(Node* node) {
     if (old != nullptr) old->Release();
     result->SetTag(m_resultTag);
     d->AddRepresentation(result);
-    return m_batch;
   });
 }
 

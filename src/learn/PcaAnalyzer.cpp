@@ -8,17 +8,16 @@
 #include <qel/model/DocumentNode.h>
 #include <qel/model/FullResult.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <deque>
 #include <istream>
 #include <limits>
 #include <new>
 #include <ostream>
 
 #include "core/Throw.h"
+#include "model/DocumentWalk.h"
+#include "util/LittleEndian.h"
 
 namespace Qel {
 
@@ -58,43 +57,16 @@ double dotProduct(const double* a, const double* b, std::size_t size) {
   return sum;
 }
 
-// Little-endian encoding of the stored state, whatever the host.
-template <class T>
-T fromLittleEndian(T value) {
-  if constexpr (std::endian::native == std::endian::big) {
-    unsigned char bytes[sizeof(T)];
-    std::memcpy(bytes, &value, sizeof(T));
-    for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(bytes[i], bytes[sizeof(T) - 1 - i]);
-    std::memcpy(&value, bytes, sizeof(T));
-  }
-  return value;
-}
-
-void writeU32(std::ostream& os, std::uint32_t value) {
-  value = fromLittleEndian(value);
-  os.write(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-void writeF64(std::ostream& os, double value) {
-  value = fromLittleEndian(value);
-  os.write(reinterpret_cast<const char*>(&value), sizeof value);
-}
+// The stored state's fields, little-endian whatever the host. A failed stream is reported by
+// the stream (writes) or by false (reads).
+void writeU32(std::ostream& os, std::uint32_t value) { Detail::WriteLittleEndian(os, value); }
+void writeF64(std::ostream& os, double value) { Detail::WriteLittleEndian(os, value); }
+bool readU32(std::istream& is, std::uint32_t& value) { return Detail::ReadLittleEndian(is, value); }
+bool readF64(std::istream& is, double& value) { return Detail::ReadLittleEndian(is, value); }
 
 // Writes `count` values of `v`, zeros beyond its end.
 void writeF64s(std::ostream& os, const std::vector<double>& v, std::uint64_t count) {
   for (std::uint64_t i = 0; i < count && os; ++i) writeF64(os, i < v.size() ? v[i] : 0.0);
-}
-
-bool readU32(std::istream& is, std::uint32_t& value) {
-  is.read(reinterpret_cast<char*>(&value), sizeof value);
-  value = fromLittleEndian(value);
-  return static_cast<bool>(is);
-}
-
-bool readF64(std::istream& is, double& value) {
-  is.read(reinterpret_cast<char*>(&value), sizeof value);
-  value = fromLittleEndian(value);
-  return static_cast<bool>(is);
 }
 
 // Reads `count` doubles into `out`, growing it chunk by chunk.
@@ -104,12 +76,7 @@ bool readF64s(std::istream& is, std::uint64_t count, std::vector<double>& out) {
     const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(count, kReadChunk));
     const std::size_t old = out.size();
     out.resize(old + step);
-    is.read(reinterpret_cast<char*>(out.data() + old),
-            static_cast<std::streamsize>(step * sizeof(double)));
-    if (!is) return false;
-    if constexpr (std::endian::native == std::endian::big) {
-      for (std::size_t i = old; i < out.size(); ++i) out[i] = fromLittleEndian(out[i]);
-    }
+    if (!Detail::ReadLittleEndian(is, out.data() + old, step)) return false;
     count -= step;
   }
   return true;
@@ -511,23 +478,7 @@ void PcaAnalyzer::project(Node* node) {
     d->AddRepresentation(result);
   };
 
-  // Pre-order with an explicit stack, so that deep trees do not exhaust the thread's stack.
-  projectOne(root);
-  if (!m_batch) return;
-  std::deque<VectorIterator> stack{
-      root->GetVectorIterator()};  // never copies (rewinds) its iterators
-  while (!stack.empty()) {
-    VectorIterator& it = stack.back();
-    if (it.Done()) {
-      stack.pop_back();
-      continue;
-    }
-    DocumentNode* d = dynamic_cast<DocumentNode*>(it.Current());
-    it.Next();
-    if (d == nullptr) continue;
-    projectOne(d);
-    stack.push_back(d->GetVectorIterator());
-  }
+  Detail::ForEachDocument(root, m_batch, projectOne);
 }
 
 bool PcaAnalyzer::Save(std::ostream* os) {

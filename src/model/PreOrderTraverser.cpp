@@ -2,9 +2,7 @@
 #include "qel/model/PreOrderTraverser.h"
 
 #include <algorithm>
-#include <exception>
 #include <new>
-#include <vector>
 
 #include "core/Throw.h"
 #include "qel/core/Iterator.h"
@@ -27,23 +25,17 @@ DocumentNode* PreOrderTraverser<DocumentNode>::Next() {
   if (m_stack.empty()) return nullptr;
   DocumentNode* node = m_stack.back();
   m_stack.pop_back();
-  Composite* composite = node->GetComposite();
-  if (composite == nullptr) return node;
-  Iterator* it = composite->CreateIterator();
-  if (it == nullptr) return node;
   // Pushed last to first, so that the first child is returned next.
   const std::size_t bottom = m_stack.size();
   try {
-    for (it->Start(); !it->Done(); it->Next()) {
-      if (auto* child = dynamic_cast<DocumentNode*>(it->Current())) m_stack.push_back(child);
+    for (VectorIterator it = node->GetVectorIterator(); !it.Done(); it.Next()) {
+      if (auto* child = dynamic_cast<DocumentNode*>(it.Current())) m_stack.push_back(child);
     }
   } catch (...) {
-    it->Release();
     m_stack.resize(bottom);
     m_stack.push_back(node);
     throw;
   }
-  it->Release();
   std::reverse(m_stack.begin() + static_cast<std::ptrdiff_t>(bottom), m_stack.end());
   return node;
 }

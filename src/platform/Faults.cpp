@@ -1,4 +1,5 @@
 #include "platform/Faults.h"
+#include "platform/Platform.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -88,13 +89,7 @@ void InstallFaultHandlers(FaultReporter reporter) {
 }
 
 void WriteToStandardError(const char* text) {
-  std::size_t left = std::strlen(text);
-  while (left > 0) {
-    const ssize_t n = ::write(STDERR_FILENO, text, left);
-    if (n <= 0) return;
-    text += n;
-    left -= static_cast<std::size_t>(n);
-  }
+  WriteFully(STDERR_FILENO, text, std::strlen(text));
 }
 
 }  // namespace Qel::Platform

@@ -1,5 +1,6 @@
 // File and folder primitives over POSIX calls.
 #include "platform/FileSystem.h"
+#include "platform/Platform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -53,14 +54,7 @@ bool CopyContents(int in, int out) {
       if (errno == EINTR) continue;
       return false;
     }
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(out, buffer + done, static_cast<std::size_t>(got - done));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      done += put;
-    }
+    if (!Platform::WriteFully(out, buffer, static_cast<std::size_t>(got))) return false;
   }
 }
 

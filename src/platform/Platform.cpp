@@ -78,6 +78,20 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
+bool WriteFully(int fd, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(fd, p, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
 std::optional<std::string> MessageLocaleName() {
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(var);

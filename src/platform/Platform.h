@@ -2,6 +2,7 @@
 // through here. Paths and texts are UTF-8 unless a name says otherwise. Thread-safe.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -17,8 +18,11 @@ std::string ExecutablePath();
 std::optional<std::string> GetEnv(const char* name);
 // true when `path` names an existing folder.
 bool IsFolder(const std::string& path);
-// Reads a whole file; false (with errno set) on failure.
+// Reads a whole file into `out`; false (with errno set, `out` unchanged) on failure.
 bool ReadWholeFile(const std::string& path, std::string& out);
+// Writes all `size` bytes to `fd`, retrying short and interrupted writes; false (with errno
+// set) on failure. Safe in a signal handler.
+bool WriteFully(int fd, const void* data, std::size_t size);
 // The message locale as a language name ("de_DE.UTF-8" gives "de-DE"); nothing for C/POSIX.
 std::optional<std::string> MessageLocaleName();
 // Writes a line (UTF-8, followed by a line feed) to standard output.

@@ -51,20 +51,6 @@ bool GetFileSize(int fd, std::uint64_t& size) {
   return true;
 }
 
-bool WriteFully(int fd, const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t written = ::write(fd, p, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 void CloseFile(int fd) {
   if (fd >= 0) ::close(fd);
 }

@@ -16,8 +16,6 @@ int OpenFileForRead(const std::string& path);
 int CreateFileForWrite(const std::string& path);
 // The size of an open file; false when it cannot be determined.
 bool GetFileSize(int fd, std::uint64_t& size);
-// Writes all `size` bytes, retrying short writes; false on failure.
-bool WriteFully(int fd, const void* data, std::size_t size);
 // Closes the descriptor (errors are ignored: nothing useful can follow them).
 void CloseFile(int fd);
 // Closes the descriptor and reports whether the data reached the file system.

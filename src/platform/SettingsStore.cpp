@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/Platform.h"
+
 namespace Qel::Platform {
 
 namespace {
@@ -36,21 +38,6 @@ class FileDescriptor {
 
 std::error_code Failure(int err) { return std::error_code(err, std::system_category()); }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 std::string FolderOf(const std::string& path) {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -70,26 +57,6 @@ std::string SettingsFilePath() {
   return {};
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, int& err) {
-  bytes.clear();
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) {
-    err = errno;
-    return false;
-  }
-  char buffer[16384];
-  for (;;) {
-    ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      return false;
-    }
-    if (got == 0) return true;
-    bytes.append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
 std::error_code RewriteFileLocked(
     const std::string& path, const std::function<std::string(const std::string* current)>& change) {
   std::error_code ec;
@@ -105,8 +72,8 @@ std::error_code RewriteFileLocked(
   }
 
   std::string current;
-  int err = 0;
-  bool exists = ReadWholeFile(path, current, err);
+  const bool exists = ReadWholeFile(path, current);
+  int err = exists ? 0 : errno;
   if (!exists && err != ENOENT) return Failure(err);
   struct stat info {};
   mode_t mode = 0644;
@@ -117,8 +84,8 @@ std::error_code RewriteFileLocked(
   std::string temporary = path + ".tmp";
   FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (out.Get() < 0) return Failure(errno);
-  if (!WriteAll(out.Get(), replacement) || ::fchmod(out.Get(), mode) != 0 ||
-      ::fsync(out.Get()) != 0) {
+  if (!WriteFully(out.Get(), replacement.data(), replacement.size()) ||
+      ::fchmod(out.Get(), mode) != 0 || ::fsync(out.Get()) != 0) {
     err = errno;
     ::unlink(temporary.c_str());
     return Failure(err);

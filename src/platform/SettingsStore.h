@@ -13,9 +13,6 @@ namespace Qel::Platform {
 // neither variable gives a path.
 std::string SettingsFilePath();
 
-// The whole file in `bytes`; false with `err` (an errno value) when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& bytes, int& err);
-
 // Holding an exclusive lock on "<path>.lock", reads the file (null when it does not exist),
 // passes it to `change`, and replaces the file with what `change` returns: written to
 // "<path>.tmp", flushed to disk and renamed over the old file, so that a crash at any moment

@@ -5,6 +5,7 @@
 
 #include "core/Throw.h"
 #include "qel/core/StringConversion.h"
+#include "text/SubstitutionPairs.h"
 
 namespace Qel {
 
@@ -122,38 +123,28 @@ std::u16string RecordFilter::SubstituteString(const std::u16string& s,
   return result;
 }
 
-void RecordFilter::CheckIndex(unsigned int index) const {
-  if (index >= m_substitutionPairs.size()) {
-    Detail::Throw<OutOfBoundsException>(8, static_cast<std::int32_t>(index),
-                                        static_cast<std::int32_t>(m_substitutionPairs.size()));
-  }
-}
-
 void RecordFilter::AddSubstitutionPair(const std::u16string& search,
                                        const std::u16string& replacement) {
-  if (search.empty()) Detail::ThrowInvalidArgument(u"[1009]");
-  SubstitutionPair formatted(FilterString(search), FilterString(replacement));
-  m_substitutionPairs.emplace_back(search, replacement);
-  m_formattedSubstitutionPairs.push_back(std::move(formatted));
+  Detail::AddSubstitutionPair(m_substitutionPairs, search, replacement,
+                              [this](const SubstitutionPair& pair) {
+                                m_formattedSubstitutionPairs.emplace_back(
+                                    FilterString(pair.first), FilterString(pair.second));
+                              });
 }
 
 void RecordFilter::ModifySubstitutionPair(unsigned int index, const std::u16string& search,
                                           const std::u16string& replacement) {
-  if (search.empty()) Detail::ThrowInvalidArgument(u"[1009]");
-  CheckIndex(index);
-  SubstitutionPair formatted(FilterString(search), FilterString(replacement));
-  m_substitutionPairs[index] = SubstitutionPair(search, replacement);
-  m_formattedSubstitutionPairs[index] = std::move(formatted);
+  Detail::ModifySubstitutionPair(m_substitutionPairs, index, search, replacement,
+                                 [this] { RecreateTheFormattedSubstitutionsPairsList(); });
 }
 
 void RecordFilter::RemoveSubstitutionPair(unsigned int index) {
-  CheckIndex(index);
-  m_substitutionPairs.erase(m_substitutionPairs.begin() + index);
-  m_formattedSubstitutionPairs.erase(m_formattedSubstitutionPairs.begin() + index);
+  Detail::RemoveSubstitutionPair(m_substitutionPairs, index,
+                                 [this] { RecreateTheFormattedSubstitutionsPairsList(); });
 }
 
 const SubstitutionPair& RecordFilter::GetSubstitutionPair(unsigned int index) {
-  CheckIndex(index);
+  Detail::CheckSubstitutionIndex(m_substitutionPairs, index);
   return m_substitutionPairs[index];
 }
 

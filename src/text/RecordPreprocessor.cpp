@@ -6,6 +6,7 @@
 
 #include "core/Throw.h"
 #include "qel/core/StringConversion.h"
+#include "text/SubstitutionPairs.h"
 #include "text/UnicodeKc.h"
 
 namespace Qel {
@@ -256,38 +257,26 @@ std::u16string RecordPreprocessor::SubstituteString(const std::u16string& s,
   return result;
 }
 
-void RecordPreprocessor::CheckIndex(unsigned int index) const {
-  if (index >= m_substitutionPairs.size()) {
-    Detail::Throw<OutOfBoundsException>(8, static_cast<std::int32_t>(index),
-                                        static_cast<std::int32_t>(m_substitutionPairs.size()));
-  }
-}
-
 void RecordPreprocessor::AddSubstitutionPair(const std::u16string& search,
                                              const std::u16string& replacement) {
-  if (search.empty()) Detail::ThrowInvalidArgument(u"[1009]");
-  m_substitutionPairs.emplace_back(search, replacement);
-  CreateAndSaveFormattedSubstitutionPair(m_substitutionPairs.back());
+  Detail::AddSubstitutionPair(
+      m_substitutionPairs, search, replacement,
+      [this](const SubstitutionPair& pair) { CreateAndSaveFormattedSubstitutionPair(pair); });
 }
 
 void RecordPreprocessor::ModifySubstitutionPair(unsigned int index, const std::u16string& search,
                                                 const std::u16string& replacement) {
-  if (search.empty()) Detail::ThrowInvalidArgument(u"[1009]");
-  CheckIndex(index);
-  SubstitutionPair& pair = m_substitutionPairs[index];
-  if (pair.first == search && pair.second == replacement) return;
-  pair = SubstitutionPair(search, replacement);
-  RecreateTheFormattedSubstitutionPairs();
+  Detail::ModifySubstitutionPair(m_substitutionPairs, index, search, replacement,
+                                 [this] { RecreateTheFormattedSubstitutionPairs(); });
 }
 
 void RecordPreprocessor::RemoveSubstitutionPair(unsigned int index) {
-  CheckIndex(index);
-  m_substitutionPairs.erase(m_substitutionPairs.begin() + index);
-  RecreateTheFormattedSubstitutionPairs();
+  Detail::RemoveSubstitutionPair(m_substitutionPairs, index,
+                                 [this] { RecreateTheFormattedSubstitutionPairs(); });
 }
 
 SubstitutionPair RecordPreprocessor::GetSubstitutionPair(unsigned int index) const {
-  CheckIndex(index);
+  Detail::CheckSubstitutionIndex(m_substitutionPairs, index);
   return m_substitutionPairs[index];
 }
 

@@ -12,6 +12,7 @@
 
 #include "core/Throw.h"
 #include "qel/core/StringConversion.h"
+#include "core/Text.h"
 
 namespace Qel {
 
@@ -229,7 +230,7 @@ std::u16string Base64::ToBase64(const std::u16string& text) {
   ConvertWideCharToUTF8(text, utf8);
   if (!utf8.empty() && utf8.back() == '\0') utf8.pop_back();
   const std::string encoded = ToBase64(utf8);
-  return std::u16string(encoded.begin(), encoded.end());
+  return Detail::AsciiToU16(encoded);
 }
 
 std::u16string Base64::FromBase64(const std::u16string& text) {

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "core/Throw.h"
+#include "core/Text.h"
 
 namespace Qel {
 
@@ -108,9 +109,6 @@ void IdResolver::FromString(std::u16string text) {
   }
 }
 
-std::u16string IdResolver::ToString(std::int32_t& value) {
-  const std::string text = std::to_string(value);
-  return std::u16string(text.begin(), text.end());
-}
+std::u16string IdResolver::ToString(std::int32_t& value) { return Detail::DecimalU16(value); }
 
 }  // namespace Qel

@@ -1,11 +1,12 @@
-// Values are assembled byte by byte, so the layout is little-endian on any host.
 #include "qel/util/StreamHelper.h"
 
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "core/Throw.h"
+#include "util/LittleEndian.h"
 
 namespace {
 
@@ -40,57 +41,52 @@ void WriteBytes(std::ostream* stream, const unsigned char* bytes, std::streamsiz
 }
 
 template <class T>
-T ReadUnsigned(std::istream* stream, const char16_t* operation) {
+T ReadValue(std::istream* stream, const char16_t* operation) {
   unsigned char bytes[sizeof(T)];
   ReadBytes(stream, bytes, sizeof(T), operation);
-  T value = 0;
-  for (std::size_t i = sizeof(T); i-- > 0;) value = static_cast<T>((value << 8) | bytes[i]);
-  return value;
+  return Qel::Detail::LoadLittleEndian<T>(bytes);
 }
 
 template <class T>
-void WriteUnsigned(std::ostream* stream, T value, const char16_t* operation) {
+void WriteValue(std::ostream* stream, T value, const char16_t* operation) {
   unsigned char bytes[sizeof(T)];
-  for (std::size_t i = 0; i < sizeof(T); ++i)
-    bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+  Qel::Detail::StoreLittleEndian(value, bytes);
   WriteBytes(stream, bytes, sizeof(T), operation);
 }
 
 }  // namespace
 
 void StreamHelper::ReadBool(std::istream* stream, bool& value) {
-  value = ReadUnsigned<std::uint8_t>(stream, u"StreamHelper::ReadBool") != 0;
+  value = ReadValue<std::uint8_t>(stream, u"StreamHelper::ReadBool") != 0;
 }
 
 void StreamHelper::ReadShort(std::istream* stream, std::int16_t& value) {
-  value =
-      static_cast<std::int16_t>(ReadUnsigned<std::uint16_t>(stream, u"StreamHelper::ReadShort"));
+  value = static_cast<std::int16_t>(ReadValue<std::uint16_t>(stream, u"StreamHelper::ReadShort"));
 }
 
 void StreamHelper::ReadLong(std::istream* stream, std::int32_t& value) {
-  value = static_cast<std::int32_t>(ReadUnsigned<std::uint32_t>(stream, u"StreamHelper::ReadLong"));
+  value = static_cast<std::int32_t>(ReadValue<std::uint32_t>(stream, u"StreamHelper::ReadLong"));
 }
 
 void StreamHelper::ReadUnsignedLong(std::istream* stream, std::uint32_t& value) {
-  value = ReadUnsigned<std::uint32_t>(stream, u"StreamHelper::ReadUnsignedLong");
+  value = ReadValue<std::uint32_t>(stream, u"StreamHelper::ReadUnsignedLong");
 }
 
 void StreamHelper::ReadSize_t(std::istream* stream, std::uint32_t& value) {
-  value = ReadUnsigned<std::uint32_t>(stream, u"StreamHelper::ReadSize_t");
+  value = ReadValue<std::uint32_t>(stream, u"StreamHelper::ReadSize_t");
 }
 
 void StreamHelper::ReadUnsignedLongLong(std::istream* stream, std::uint64_t& value) {
-  value = ReadUnsigned<std::uint64_t>(stream, u"StreamHelper::ReadUnsignedLongLong");
+  value = ReadValue<std::uint64_t>(stream, u"StreamHelper::ReadUnsignedLongLong");
 }
 
 void StreamHelper::ReadDouble(std::istream* stream, double& value) {
-  const std::uint64_t bits = ReadUnsigned<std::uint64_t>(stream, u"StreamHelper::ReadDouble");
-  std::memcpy(&value, &bits, sizeof value);
+  value = ReadValue<double>(stream, u"StreamHelper::ReadDouble");
 }
 
 void StreamHelper::ReadString(std::istream* stream, std::u16string& value) {
   constexpr const char16_t* kOperation = u"StreamHelper::ReadString";
-  const auto count = static_cast<std::int32_t>(ReadUnsigned<std::uint32_t>(stream, kOperation));
+  const auto count = static_cast<std::int32_t>(ReadValue<std::uint32_t>(stream, kOperation));
   value.clear();
   // WriteString never writes these counts; reading them could only go wrong.
   if (count < 0 || count % 2 != 0) {
@@ -103,7 +99,7 @@ void StreamHelper::ReadString(std::istream* stream, std::u16string& value) {
     std::memset(chunk, 0, sizeof chunk);
     ReadBytes(stream, chunk, size, kOperation);
     for (std::int32_t i = 0; i + 1 < size + 2; i += 2) {
-      const auto unit = static_cast<char16_t>(chunk[i] | (chunk[i + 1] << 8));
+      const auto unit = Qel::Detail::LoadLittleEndian<char16_t>(chunk + i);
       if (unit == 0) break;
       value += unit;
     }
@@ -112,33 +108,31 @@ void StreamHelper::ReadString(std::istream* stream, std::u16string& value) {
 }
 
 void StreamHelper::WriteBool(std::ostream* stream, bool value) {
-  WriteUnsigned<std::uint8_t>(stream, value ? 1 : 0, u"StreamHelper::WriteBool");
+  WriteValue<std::uint8_t>(stream, value ? 1 : 0, u"StreamHelper::WriteBool");
 }
 
 void StreamHelper::WriteShort(std::ostream* stream, std::int16_t value) {
-  WriteUnsigned(stream, static_cast<std::uint16_t>(value), u"StreamHelper::WriteShor");
+  WriteValue(stream, static_cast<std::uint16_t>(value), u"StreamHelper::WriteShor");
 }
 
 void StreamHelper::WriteLong(std::ostream* stream, std::int32_t value) {
-  WriteUnsigned(stream, static_cast<std::uint32_t>(value), u"StreamHelper::WriteLong");
+  WriteValue(stream, static_cast<std::uint32_t>(value), u"StreamHelper::WriteLong");
 }
 
 void StreamHelper::WriteUnsignedLong(std::ostream* stream, std::uint32_t value) {
-  WriteUnsigned(stream, value, u"StreamHelper::WriteUnsignedLong");
+  WriteValue(stream, value, u"StreamHelper::WriteUnsignedLong");
 }
 
 void StreamHelper::WriteSize_t(std::ostream* stream, std::uint32_t value) {
-  WriteUnsigned(stream, value, u"StreamHelper::WriteSize_t");
+  WriteValue(stream, value, u"StreamHelper::WriteSize_t");
 }
 
 void StreamHelper::WriteUnsignedLongLong(std::ostream* stream, std::uint64_t value) {
-  WriteUnsigned(stream, value, u"StreamHelper::WriteUnsignedLongLong");
+  WriteValue(stream, value, u"StreamHelper::WriteUnsignedLongLong");
 }
 
 void StreamHelper::WriteDouble(std::ostream* stream, double value) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof value);
-  WriteUnsigned(stream, bits, u"StreamHelper::WriteDouble");
+  WriteValue(stream, value, u"StreamHelper::WriteDouble");
 }
 
 void StreamHelper::WriteString(std::ostream* stream, const std::u16string& value) {
@@ -148,11 +142,9 @@ void StreamHelper::WriteString(std::ostream* stream, const std::u16string& value
     Qel::Detail::Throw<Qel::FileIOException>(2001, kOperation, u"string too long");
   }
   const auto count = static_cast<std::uint32_t>((value.size() + 1) * 2);
-  WriteUnsigned(stream, count, kOperation);
-  std::string bytes(count, '\0');
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    bytes[2 * i] = static_cast<char>(value[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<char>(value[i] >> 8);
-  }
-  WriteBytes(stream, reinterpret_cast<const unsigned char*>(bytes.data()), count, kOperation);
+  WriteValue(stream, count, kOperation);
+  std::vector<unsigned char> bytes(count, 0);
+  for (std::size_t i = 0; i < value.size(); ++i)
+    Qel::Detail::StoreLittleEndian(value[i], bytes.data() + 2 * i);
+  WriteBytes(stream, bytes.data(), count, kOperation);
 }

@@ -1,16 +1,18 @@
 #include "qel/xml/QelXmlOutStream.h"
 
-#include <libxml/encoding.h>
 #include <zlib.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "core/Throw.h"
+#include "platform/Platform.h"
 #include "platform/RawFile.h"
 #include "qel/core/StringConversion.h"
+#include "core/Text.h"
+#include "core/Utf.h"
 #include "xml/XmlLibrary.h"
 
 namespace Qel {
@@ -76,8 +78,7 @@ QelXmlOutStream::QelXmlOutStream(const QelXmlOutStream& other)
       m_xmlString(other.m_xmlString),
       m_writeBuffer(other.m_writeBuffer),
       m_openNodes(other.m_openNodes),
-      m_tagOpen(other.m_tagOpen),
-      m_encoder(other.m_encoder) {}
+      m_tagOpen(other.m_tagOpen) {}
 
 QelXmlOutStream& QelXmlOutStream::operator=(const QelXmlOutStream& other) {
   if (this != &other) {
@@ -87,7 +88,6 @@ QelXmlOutStream& QelXmlOutStream::operator=(const QelXmlOutStream& other) {
     m_writeBuffer = other.m_writeBuffer;
     m_openNodes = other.m_openNodes;
     m_tagOpen = other.m_tagOpen;
-    m_encoder = other.m_encoder;
   }
   return *this;
 }
@@ -114,7 +114,6 @@ void QelXmlOutStream::CloseFiles() {
 void QelXmlOutStream::Init(StorageType type, int size) {
   Detail::InitXmlLibrary();
   m_storageType = type;
-  m_encoder = xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE);
   CloseFiles();
   std::free(m_conversion);
   m_conversion = nullptr;
@@ -242,38 +241,23 @@ void QelXmlOutStream::AddProperty(const std::string& name, const bool& value) {
 }
 
 void QelXmlOutStream::AddProperty(const std::string& name, const std::int32_t& value) {
-  *std::to_chars(m_numberBuffer, m_numberBuffer + sizeof m_numberBuffer - 1, value).ptr = 0;
-  AddProperty(name, static_cast<const char*>(m_numberBuffer));
+  AddProperty(name, Detail::DecimalText(value));
 }
 
 void QelXmlOutStream::AddProperty(const std::string& name, const unsigned int& value) {
-  *std::to_chars(m_numberBuffer, m_numberBuffer + sizeof m_numberBuffer - 1, value).ptr = 0;
-  AddProperty(name, static_cast<const char*>(m_numberBuffer));
+  AddProperty(name, Detail::DecimalText(value));
 }
 
 void QelXmlOutStream::AddProperty(const std::string& name, const std::int64_t& value) {
-  *std::to_chars(m_numberBuffer, m_numberBuffer + sizeof m_numberBuffer - 1, value).ptr = 0;
-  AddProperty(name, static_cast<const char*>(m_numberBuffer));
+  AddProperty(name, Detail::DecimalText(value));
 }
 
 void QelXmlOutStream::AddProperty(const std::string& name, const std::uint64_t& value) {
-  *std::to_chars(m_numberBuffer, m_numberBuffer + sizeof m_numberBuffer - 1, value).ptr = 0;
-  AddProperty(name, static_cast<const char*>(m_numberBuffer));
+  AddProperty(name, Detail::DecimalText(value));
 }
 
 void QelXmlOutStream::AddProperty(const std::string& name, const double& value) {
-  // Fixed notation with six decimals; the largest doubles need 309 digits, more than the
-  // number buffer holds, so those are formatted through a string.
-  const auto result = std::to_chars(m_numberBuffer, m_numberBuffer + sizeof m_numberBuffer - 1,
-                                    value, std::chars_format::fixed, 6);
-  if (result.ec == std::errc{}) {
-    *result.ptr = 0;
-    AddProperty(name, static_cast<const char*>(m_numberBuffer));
-    return;
-  }
-  char large[400];
-  *std::to_chars(large, large + sizeof large - 1, value, std::chars_format::fixed, 6).ptr = 0;
-  AddProperty(name, static_cast<const char*>(large));
+  AddProperty(name, Detail::FixedText(value));
 }
 
 void QelXmlOutStream::AddText(const std::u16string& text) {
@@ -305,15 +289,7 @@ void QelXmlOutStream::AppendEscaped(const std::u16string& text) {
   AppendEscapedBytes(m_writeBuffer, utf8, std::strlen(utf8));
 }
 
-void QelXmlOutStream::ConvertStringForXml(std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size() + 16);
-  AppendEscapedBytes(escaped, text.data(), text.size());
-  text.swap(escaped);
-}
-
 const char* QelXmlOutStream::ConvertString(const std::u16string& text) {
-  if (m_encoder == nullptr) Detail::ThrowGeneral(u"[1103]");
   if (text.size() > (INT32_MAX - 100) / 4) Detail::ThrowOutOfMemory(u"");
   const std::size_t needed = text.size() * 4 + 100;
   if (m_conversionSize < needed) {
@@ -322,81 +298,22 @@ const char* QelXmlOutStream::ConvertString(const std::u16string& text) {
     m_conversion = block;
     m_conversionSize = needed;
   }
-  // Converted here rather than by the encoder, which passes an unpaired low surrogate through
-  // as bytes that are not UTF-8; an unpaired surrogate becomes U+FFFD. The text ends at its
-  // first NUL.
-  auto out = reinterpret_cast<unsigned char*>(m_conversion);
-  std::size_t produced = 0;
-  for (std::size_t i = 0; i < text.size() && text[i] != 0; ++i) {
-    std::uint32_t c = text[i];
-    if (c < 0x80) {
-      out[produced++] = static_cast<unsigned char>(c);
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-      else
-        c = 0xFFFD;
-    }
-    if (c < 0x800) {
-      out[produced++] = static_cast<unsigned char>(0xC0 | (c >> 6));
-    } else if (c < 0x10000) {
-      out[produced++] = static_cast<unsigned char>(0xE0 | (c >> 12));
-      out[produced++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    } else {
-      out[produced++] = static_cast<unsigned char>(0xF0 | (c >> 18));
-      out[produced++] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-      out[produced++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    }
-    out[produced++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-  }
-  out[produced] = 0;
+  // Converted here rather than by the XML library's encoder, which passes an unpaired low
+  // surrogate through as bytes that are not UTF-8; an unpaired surrogate becomes U+FFFD. The
+  // text ends at its first NUL.
+  const std::u16string_view untilNul(text.c_str());
+  const std::size_t produced =
+      Detail::Utf16ToUtf8Buffer(untilNul.data(), untilNul.size(), m_conversion);
+  m_conversion[produced] = 0;
   return m_conversion;
 }
 
 void QelXmlOutStream::utf8towstr(std::u16string& out, const std::string& in) {
-  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
-  const auto* end = p + in.size();
-  while (p < end) {
-    const unsigned char lead = *p++;
-    if (lead < 0x80) {
-      out.push_back(lead);
-      continue;
-    }
-    std::size_t extra;
-    std::uint32_t codePoint;
-    if (lead < 0xC0) {  // a continuation byte without a lead byte
-      out.push_back(u'\uFFFD');
-      continue;
-    } else if (lead < 0xE0) {
-      extra = 1;
-      codePoint = lead & 0x1F;
-    } else if (lead < 0xF0) {
-      extra = 2;
-      codePoint = lead & 0x0F;
-    } else if (lead < 0xF8) {
-      extra = 3;
-      codePoint = lead & 0x07;
-    } else {
-      out.push_back(u'\uFFFD');
-      continue;
-    }
-    if (static_cast<std::size_t>(end - p) < extra) {  // cut off at the end of the input
-      out.push_back(u'\uFFFD');
-      break;
-    }
-    for (std::size_t i = 0; i < extra; ++i) codePoint = (codePoint << 6) | (*p++ & 0x3F);
-    if (codePoint > 0x10FFFF) {
-      out.push_back(u'\uFFFD');
-    } else if (codePoint > 0xFFFF) {
-      const std::uint32_t v = codePoint - 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(codePoint));
-    }
-  }
+  const std::size_t start = out.size();
+  out.resize(start + Detail::Utf16CapacityFor(in.size()));
+  const std::size_t units = Detail::Utf8ToUtf16Buffer(in.data(), in.size(), out.data() + start,
+                                                      nullptr, Detail::Utf8Decoding::Unchecked);
+  out.resize(start + units);
 }
 
 }  // namespace Qel

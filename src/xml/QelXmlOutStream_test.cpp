@@ -184,14 +184,24 @@ TEST(QelXmlOutStream, Utf8ToWideNeverReadsPastItsInput) {
   EXPECT_EQ(out, u">a\u00E9\u20AC\U0001F600");
   ASSERT_EQ(std::u16string(u"\U0001F600"), (std::u16string{char16_t(0xD83D), char16_t(0xDE00)}));
   // Stray continuation, invalid lead and sequences cut at the end become U+FFFD; a decoder
-  // that read on would take the string's terminator as a continuation byte instead.
+  // that read on would take the string's terminator as a continuation byte instead. The lead
+  // byte alone sets the length: following bytes are taken unchecked, so overlong forms and
+  // encoded surrogates decode as they stand.
   const std::pair<std::string, std::u16string> cases[] = {
-      {"\x80", u"\uFFFD"},     {"\xF8z", u"\uFFFDz"}, {"x\xE2\x82", u"x\uFFFD"},
-      {"\xF0\x9F", u"\uFFFD"}, {"\xC3", u"\uFFFD"},   {"\xF4\x90\x80\x80", u"\uFFFD"}};
+      {"\x80", u"\uFFFD"},
+      {"\xF8z", u"\uFFFDz"},
+      {"x\xE2\x82", u"x\uFFFD"},
+      {"\xF0\x9F", u"\uFFFD"},
+      {"\xC3", u"\uFFFD"},
+      {"\xF4\x90\x80\x80", u"\uFFFD"},
+      {std::string("\xC0\x80z", 3), std::u16string(u"\0z", 2)},
+      {"\xED\xA0\x80", std::u16string(1, char16_t(0xD800))},
+      {"\xE2\x41\x41", u"\u2041"},
+      {std::string(20, 'a') + "\xED\xA0\x80", std::u16string(20, u'a') + char16_t(0xD800)}};
   for (const auto& [bad, expected] : cases) {
     std::u16string decoded;
     QelXmlOutStream::utf8towstr(decoded, bad);
-    EXPECT_EQ(decoded, expected);
+    EXPECT_EQ(decoded, expected) << "input of " << bad.size() << " bytes";
   }
 }
 

@@ -11,6 +11,7 @@
 #include "qel/core/StringConversion.h"
 #include "qel/xml/ListIterator.h"
 #include "qel/xml/XmlSaxParser.h"
+#include "core/Text.h"
 #include "xml/XmlNumbers.h"
 
 namespace Qel {
@@ -69,11 +70,9 @@ T ReadValue(const std::u16string& text, T defaultValue) {
 }
 
 std::u16string BoolText(bool value) { return value ? u"1" : u"0"; }
-std::u16string LongText(std::int64_t value) { return Detail::Widen(Detail::FormatInt64(value)); }
-std::u16string UnsignedText(std::uint64_t value) {
-  return Detail::Widen(Detail::FormatUInt64(value));
-}
-std::u16string DoubleText(double value) { return Detail::Widen(Detail::FormatDouble(value)); }
+std::u16string LongText(std::int64_t value) { return Detail::DecimalU16(value); }
+std::u16string UnsignedText(std::uint64_t value) { return Detail::DecimalU16(value); }
+std::u16string DoubleText(double value) { return Detail::AsciiToU16(Detail::FixedText(value)); }
 
 }  // namespace
 

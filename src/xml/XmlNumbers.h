@@ -106,25 +106,4 @@ std::int64_t AtoLL(const Char* p, const Char* end) {
   return ScanSigned<std::int64_t>(p, end).value_or(0);
 }
 
-// Text forms written for typed values.
-inline std::string FormatInt64(std::int64_t value) {
-  char buffer[32];
-  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-}
-inline std::string FormatUInt64(std::uint64_t value) {
-  char buffer[32];
-  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-}
-// "%lf": fixed notation with six digits after the point.
-inline std::string FormatDouble(double value) {
-  char buffer[400];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-  return std::string(buffer, result.ptr);
-}
-
-inline std::u16string Widen(const std::string& ascii) {
-  return std::u16string(ascii.begin(), ascii.end());
-}
-
 }  // namespace Qel::Detail

@@ -71,7 +71,7 @@ xmlEntityPtr XmlSaxParserHooks::GetEntity(void* context, const xmlChar* name) {
   if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY) {
     // Every reference is charged, also those met while another entity is expanded, so the
     // charge follows the text the references produce.
-    if (!parser->ChargeEntity(static_cast<std::size_t>(entity->length) + 1)) return nullptr;
+    if (!parser->ChargeEntity(entity->length)) return nullptr;
   }
   return entity;
 }
@@ -80,8 +80,7 @@ xmlEntityPtr XmlSaxParserHooks::GetParameterEntity(void* context, const xmlChar*
   auto* parser = static_cast<XmlSaxParser*>(context);
   if (parser->m_stopped || parser->m_entities == nullptr) return nullptr;
   xmlEntityPtr entity = xmlGetParameterEntity(static_cast<xmlDocPtr>(parser->m_entities), name);
-  if (entity != nullptr && !parser->ChargeEntity(static_cast<std::size_t>(entity->length) + 1))
-    return nullptr;
+  if (entity != nullptr && !parser->ChargeEntity(entity->length)) return nullptr;
   return entity;
 }
 
@@ -362,11 +361,13 @@ void XmlSaxParser::Abort(std::exception_ptr error) {
   if (m_context != nullptr) xmlStopParser(static_cast<xmlParserCtxtPtr>(m_context));
 }
 
-bool XmlSaxParser::ChargeEntity(std::size_t bytes) {
-  m_entityBytes += bytes;
-  if (m_entityBytes <= Detail::kMaxEntityExpansion) return true;
-  Abort(std::make_exception_ptr(
-      XMLFormatException(Detail::kDocumentTooLarge, u"entity expansion beyond 16 MiB")));
+bool XmlSaxParser::ChargeEntity(int length) {
+  if (Detail::ChargeEntityExpansion(m_entityBytes, length)) return true;
+  try {
+    Detail::ThrowEntityExpansion();
+  } catch (...) {
+    Abort(std::current_exception());
+  }
   return false;
 }
 

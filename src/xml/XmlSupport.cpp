@@ -3,8 +3,8 @@
 #include <cerrno>
 
 #include "core/Throw.h"
+#include "core/Text.h"
 #include "xml/XmlLibrary.h"
-#include "xml/XmlNumbers.h"
 
 namespace Qel::Detail {
 namespace {
@@ -14,7 +14,7 @@ namespace {
   const char* message = gzerror(file, &code);
   if (code == Z_ERRNO) ThrowFileError(2004, path, errno);
   std::string text = message != nullptr && *message != 0 ? message : "read error";
-  Throw<FileIOException>(2004, path, Widen(text));
+  Throw<FileIOException>(2004, path, AsciiToU16(text));
 }
 
 }  // namespace
@@ -33,8 +33,16 @@ int ReadGzipChunk(gzFile file, char* buffer, int size, const std::u16string& pat
 
 void ThrowDocumentTooLarge(const std::u16string& path) {
   Throw<FileIOException>(
-      2004, path,
-      u"the document expands beyond " + Widen(FormatUInt64(kMaxDocumentBytes >> 20)) + u" MiB");
+      2004, path, u"the document expands beyond " + DecimalU16(kMaxDocumentBytes >> 20) + u" MiB");
+}
+
+bool ChargeEntityExpansion(std::size_t& used, int length) {
+  used += static_cast<std::size_t>(length) + 1;
+  return used <= kMaxEntityExpansion;
+}
+
+void ThrowEntityExpansion() {
+  Throw<XMLFormatException>(kDocumentTooLarge, u"entity expansion beyond 16 MiB");
 }
 
 }  // namespace Qel::Detail

@@ -1,9 +1,10 @@
-// Helpers shared by the XML readers and writers: gzip reading with error checks and the
-// errors for documents beyond the readers' bounds. Stateless.
+// Helpers shared by the XML readers and writers: gzip reading with error checks, the entity
+// expansion budget and the errors for documents beyond the readers' bounds. Stateless.
 #pragma once
 
 #include <zlib.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,5 +15,12 @@ namespace Qel::Detail {
 int ReadGzipChunk(gzFile file, char* buffer, int size, const std::u16string& path);
 // FileIOException 2004 for `path`: the document expands beyond kMaxDocumentBytes.
 [[noreturn]] void ThrowDocumentTooLarge(const std::u16string& path);
+
+// Charges one reference to an entity of `length` bytes of replacement text against the
+// document's expansion budget, of which `used` bytes are spent. False once the spent bytes
+// pass kMaxEntityExpansion: the reader stops and throws ThrowEntityExpansion's error.
+bool ChargeEntityExpansion(std::size_t& used, int length);
+// XMLFormatException kDocumentTooLarge: the document's entities expand beyond the budget.
+[[noreturn]] void ThrowEntityExpansion();
 
 }  // namespace Qel::Detail

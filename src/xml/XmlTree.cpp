@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "core/Throw.h"
+#include "platform/Platform.h"
 #include "platform/RawFile.h"
 #include "qel/core/StringConversion.h"
 #include "qel/xml/XmlSaxParser.h"
+#include "core/Utf.h"
 #include "xml/XmlLibrary.h"
 #include "xml/XmlSupport.h"
 
@@ -43,34 +45,14 @@ void InstallErrorFunction() {
 // an unpaired surrogate, U+FFFE, U+FFFF, or (unless `allowControls`) a control character
 // other than tab, line feed and carriage return.
 bool ToXmlUtf8(const std::u16string& text, std::string& out, bool allowControls) {
-  out.clear();
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t c = text[i];
-    if (c < 0x80) {
-      if (c < 0x20 && c != 0x9 && c != 0xA && c != 0xD && !allowControls) return false;
-      out.push_back(static_cast<char>(c));
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+  for (const char16_t c : text) {
+    if (c < 0x20 ? c != 0x9 && c != 0xA && c != 0xD && !allowControls : c == 0xFFFE || c == 0xFFFF)
       return false;
-    }
-    if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    }
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
-  return true;
+  bool unpairedSurrogate = false;
+  out.resize(Detail::Utf8LengthOf(text.data(), text.size()));
+  Detail::Utf16ToUtf8Buffer(text.data(), text.size(), out.data(), &unpairedSurrogate);
+  return !unpairedSurrogate;
 }
 
 [[noreturn]] void ThrowNotWritable(const std::u16string& what, const std::u16string& name) {
@@ -160,8 +142,7 @@ xmlEntityPtr GetEntityWithinBudget(void* context, const xmlChar* name) {
   if (budget->exceeded) return nullptr;
   xmlEntityPtr entity = xmlSAX2GetEntity(context, name);
   if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY) {
-    budget->used += static_cast<std::size_t>(entity->length) + 1;
-    if (budget->used > Detail::kMaxEntityExpansion) {
+    if (!Detail::ChargeEntityExpansion(budget->used, entity->length)) {
       budget->exceeded = true;
       xmlStopParser(ctxt);
       if (budget->document != ctxt) xmlStopParser(budget->document);
@@ -388,8 +369,7 @@ bool XmlTree::ParseDocument(const char* data, std::size_t size) {
   if (!ctxt->wellFormed && ctxt->myDoc != nullptr) xmlFreeDoc(ctxt->myDoc);
   ctxt->myDoc = nullptr;
   xmlFreeParserCtxt(ctxt);
-  if (budget.exceeded)
-    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"entity expansion beyond 16 MiB");
+  if (budget.exceeded) Detail::ThrowEntityExpansion();
   if (!doc) return false;
   xmlNodePtr rootElement = xmlDocGetRootElement(doc.get());
   if (rootElement == nullptr) return false;

@@ -63,7 +63,6 @@ class RecordFilter : public RefCounter {
   // whether a delimiter (rather than the end of the line) ended it.
   std::u16string GetNextToken(const std::u16string& line, std::size_t pos, std::size_t& nextPos,
                               bool& delimiterFound) const;
-  void CheckIndex(unsigned int index) const;
 
   std::u16string m_delimiterChars;
   std::u16string m_removeChars;

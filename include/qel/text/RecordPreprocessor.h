@@ -105,7 +105,6 @@ class RecordPreprocessor {
   void RecreateTheFormattedSubstitutionPairs();
   void RecreateTheFormattedRemoveCharacters();
   void RecreateTheFormattedLanguageSpellingNormalizationSubstitutionStringMap();
-  void CheckIndex(unsigned int index) const;
 
   std::u16string m_delimiterChars;
   std::u16string m_normalizedDelimiterChars;

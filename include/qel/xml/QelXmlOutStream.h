@@ -83,7 +83,6 @@ class QelXmlOutStream {
   void OpenFile(const std::u16string& fileName, bool compressed);
   void WriteBuffer();
   const char* ConvertString(const std::u16string& text);
-  static void ConvertStringForXml(std::string& text);
   void AddProperty(const std::string& name, const std::string& text);
   void AppendEscaped(const std::u16string& text);
   void RequireOpenTag() const;
@@ -96,9 +95,7 @@ class QelXmlOutStream {
   std::string m_writeBuffer;
   std::deque<std::string> m_openNodes;
   bool m_tagOpen = false;
-  void* m_gzip = nullptr;     // zlib gzip writer
-  void* m_encoder = nullptr;  // the XML library's UTF-16LE encoding handler
-  char m_numberBuffer[256] = {};
+  void* m_gzip = nullptr;  // zlib gzip writer
   char* m_conversion = nullptr;
   std::size_t m_conversionSize = 0;
 };

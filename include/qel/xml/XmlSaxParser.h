@@ -86,8 +86,9 @@ class XmlSaxParser {
   void* LookUpEncoder();
   // Stops the running parse and keeps the current exception to rethrow after it.
   void Abort(std::exception_ptr error);
-  // Charges entity replacement text against the document's budget; false when exhausted.
-  bool ChargeEntity(std::size_t bytes);
+  // Charges a reference to an entity of `length` bytes against the document's expansion
+  // budget; false (and the parse stopped) when it is exhausted.
+  bool ChargeEntity(int length);
 
   friend struct XmlSaxParserHooks;
   friend class XmlTree;
