@@ -78,7 +78,6 @@ void BayesClassifier::DoAlgorithm(Control* control) {
     m_classModels.clear();
     m_classIds.clear();
     getClassNodes(ctl->GetRootClass());
-    prepareClassNodes();
   }
   if (ctl->GetDoClassify()) {
     m_currentTag = ctl->GetDocumentTag();

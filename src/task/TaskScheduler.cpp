@@ -105,8 +105,6 @@ void TaskScheduler::HelpUntil(const std::vector<TaskBase*>& awaited, Done done) 
   }
 }
 
-namespace {}  // namespace
-
 // ---------------------------------------------------------------------------------------------
 // TaskScheduler
 
