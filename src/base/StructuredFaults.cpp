@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Throw.h"
 #include "qel/base/Exceptions.h"
 
 namespace Qel {
@@ -116,10 +117,11 @@ void StructuredException::InititalizeStructuredExceptionHandling() {
 
 }  // namespace Qel
 
-// Calls of pure virtual functions in the library's own classes throw BaseException 68
-// instead of aborting. Hidden, so that other modules of the process keep their runtime's hook.
+// Calls of pure virtual functions in the library's own classes throw BaseException
+// ErrorId::PureVirtualCall instead of aborting. Hidden, so that other modules of the process
+// keep their runtime's hook.
 extern "C" __attribute__((visibility("hidden"), noreturn)) void __cxa_pure_virtual() {
-  throw Qel::BaseException(68);
+  Qel::Detail::Throw(Qel::ErrorId::PureVirtualCall);
 }
 
 namespace Qel::Detail {

@@ -111,7 +111,7 @@ void BayesClassifier::classifyNode(Node* node) {
     if (m_callback != nullptr) {
       bool cancel = false;
       m_callback->Increment(1, &cancel);
-      if (cancel) throw UserCanceledException(20);
+      if (cancel) Detail::Throw<UserCanceledException>(ErrorId::ClassificationCanceled);
     }
 
     try {

@@ -68,7 +68,8 @@ std::u16string DescribeCurrentException() {
   } catch (const std::exception& e) {
     return BaseException(e, "Qel::TaskBase::Run").GetErrorDescription();
   } catch (...) {
-    return BaseException(17, u"Qel::TaskBase::Run: the task threw an exception of unknown type")
+    return BaseException(ErrorId::General,
+                         u"Qel::TaskBase::Run: the task threw an exception of unknown type")
         .GetErrorDescription();
   }
 }

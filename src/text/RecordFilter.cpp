@@ -124,7 +124,7 @@ std::u16string RecordFilter::SubstituteString(const std::u16string& s,
 
 void RecordFilter::CheckIndex(unsigned int index) const {
   if (index >= m_substitutionPairs.size()) {
-    Detail::Throw<OutOfBoundsException>(8, static_cast<std::int32_t>(index),
+    Detail::Throw<OutOfBoundsException>(ErrorId::IndexOutOfRange, static_cast<std::int32_t>(index),
                                         static_cast<std::int32_t>(m_substitutionPairs.size()));
   }
 }

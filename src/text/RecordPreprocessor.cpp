@@ -136,7 +136,8 @@ RecordFieldItem RecordPreprocessor::GetNextFieldUsingDelimiters(
     const std::size_t start = pos + itemLength;
     const std::size_t close = record.find(fieldProtectionItem, start);
     if (close == std::u16string::npos) {
-      Detail::Throw(74, record, fieldProtectionItem, IntegerToQelString(position));
+      Detail::Throw(ErrorId::UnmatchedTextQualifier, record, fieldProtectionItem,
+                    IntegerToQelString(position));
     }
     const std::size_t after = close + itemLength;
     RecordFieldItem item{record.substr(start, close - start), -1};
@@ -258,7 +259,7 @@ std::u16string RecordPreprocessor::SubstituteString(const std::u16string& s,
 
 void RecordPreprocessor::CheckIndex(unsigned int index) const {
   if (index >= m_substitutionPairs.size()) {
-    Detail::Throw<OutOfBoundsException>(8, static_cast<std::int32_t>(index),
+    Detail::Throw<OutOfBoundsException>(ErrorId::IndexOutOfRange, static_cast<std::int32_t>(index),
                                         static_cast<std::int32_t>(m_substitutionPairs.size()));
   }
 }
@@ -313,7 +314,8 @@ void RecordPreprocessor::SetDelimiterChars(const std::u16string& chars) {
   for (char16_t c : chars) {
     const std::u16string delimiter(1, c);
     const std::u16string normalized = Unicode::PerformUnicodeKcNormalization(delimiter);
-    if (normalized.size() > 1) Detail::Throw(75, delimiter, normalized);
+    if (normalized.size() > 1)
+      Detail::Throw(ErrorId::DelimiterNotSingleSymbol, delimiter, normalized);
     m_normalizedDelimiterChars += normalized;
   }
 }

@@ -12,9 +12,9 @@ namespace {
 [[noreturn]] void ThrowGzipError(gzFile file, const std::u16string& path) {
   int code = Z_OK;
   const char* message = gzerror(file, &code);
-  if (code == Z_ERRNO) ThrowFileError(2004, path, errno);
+  if (code == Z_ERRNO) ThrowFileError(ErrorId::FileRead, path, errno);
   std::string text = message != nullptr && *message != 0 ? message : "read error";
-  Throw<FileIOException>(2004, path, Widen(text));
+  Throw<FileIOException>(ErrorId::FileRead, path, Widen(text));
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ int ReadGzipChunk(gzFile file, char* buffer, int size, const std::u16string& pat
 
 void ThrowDocumentTooLarge(const std::u16string& path) {
   Throw<FileIOException>(
-      2004, path,
+      ErrorId::FileRead, path,
       u"the document expands beyond " + Widen(FormatUInt64(kMaxDocumentBytes >> 20)) + u" MiB");
 }
 

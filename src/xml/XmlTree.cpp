@@ -310,12 +310,12 @@ bool XmlTree::Read2() {
   InstallErrorFunction();
   xmlKeepBlanksDefault(0);
   const int fd = Platform::OpenFileForRead(m_fileName);
-  if (fd < 0) Detail::ThrowFileError(2003, m_fileName, errno);
+  if (fd < 0) Detail::ThrowFileError(ErrorId::FileOpen, m_fileName, errno);
   std::uint64_t fileSize = 0;
   if (!Platform::GetFileSize(fd, fileSize)) {
     const int error = errno;
     Platform::CloseFile(fd);
-    Detail::ThrowFileError(2003, m_fileName, error);
+    Detail::ThrowFileError(ErrorId::FileOpen, m_fileName, error);
   }
   // The buffer starts at the file's size and doubles while a compressed file expands.
   std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -365,7 +365,8 @@ bool XmlTree::ReadBuffer(const std::string& buffer) {
   InstallErrorFunction();
   if (buffer.size() > Detail::kMaxDocumentBytes) {
     m_initialized = false;
-    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"document larger than 256 MiB");
+    Detail::Throw<XMLFormatException>(ErrorId::XmlDocumentTooLarge,
+                                      u"document larger than 256 MiB");
   }
   return ParseDocument(buffer.data(), buffer.size());
 }
@@ -389,7 +390,8 @@ bool XmlTree::ParseDocument(const char* data, std::size_t size) {
   ctxt->myDoc = nullptr;
   xmlFreeParserCtxt(ctxt);
   if (budget.exceeded)
-    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"entity expansion beyond 16 MiB");
+    Detail::Throw<XMLFormatException>(ErrorId::XmlDocumentTooLarge,
+                                      u"entity expansion beyond 16 MiB");
   if (!doc) return false;
   xmlNodePtr rootElement = xmlDocGetRootElement(doc.get());
   if (rootElement == nullptr) return false;
@@ -427,14 +429,15 @@ bool XmlTree::Write(const std::u16string& fileName) {
 bool XmlTree::Write() const {
   const std::string text = Serialize(true, u"[1090]");
   const int fd = Platform::CreateFileForWrite(m_fileName);
-  if (fd < 0) Detail::ThrowFileError(2002, m_fileName, errno);
+  if (fd < 0) Detail::ThrowFileError(ErrorId::FileCreate, m_fileName, errno);
   if (m_compression == 0) {
     if (!Platform::WriteFully(fd, text.data(), text.size())) {
       const int error = errno;
       Platform::CloseFile(fd);
-      Detail::ThrowFileError(2001, m_fileName, error);
+      Detail::ThrowFileError(ErrorId::FileWrite, m_fileName, error);
     }
-    if (!Platform::CloseFileChecked(fd)) Detail::ThrowFileError(2001, m_fileName, errno);
+    if (!Platform::CloseFileChecked(fd))
+      Detail::ThrowFileError(ErrorId::FileWrite, m_fileName, errno);
     return true;
   }
   gzFile file = gzdopen(fd, "wb9");
@@ -446,7 +449,7 @@ bool XmlTree::Write() const {
   const int error = errno;
   const int closed = gzclose(file);
   if (written == 0 || closed != Z_OK)
-    Detail::ThrowFileError(2001, m_fileName, error != 0 ? error : EIO);
+    Detail::ThrowFileError(ErrorId::FileWrite, m_fileName, error != 0 ? error : EIO);
   return true;
 }
 
