@@ -1,8 +1,8 @@
 // One-line throw sites: every exception of the library's own hierarchy is thrown through these
-// helpers, so that each site names its error id (an ErrorId, never a bare number) and its
-// arguments and nothing else. The other `throw` expressions of the library are rethrows and a
-// few standard or engine exceptions that callers receive by contract (std::out_of_range from
-// QelUuidFromString, boost::regex_error from Regex) or that never leave the library.
+// helpers, so that each site states its error id (an ErrorId) and its arguments and nothing
+// else. The other `throw` expressions of the library are rethrows and a few standard or engine
+// exceptions that callers receive by contract (std::out_of_range from QelUuidFromString,
+// boost::regex_error from Regex) or that never leave the library.
 #pragma once
 
 #include <cstdint>
