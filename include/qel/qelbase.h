@@ -1,6 +1,9 @@
 // Everything QelBase offers, in one include.
 #pragma once
 
+// core
+#include <qel/core/ErrorId.h>
+
 // base
 #include <qel/core/Exceptions.h>
 #include <qel/base/HighAvailability.h>

@@ -89,30 +89,31 @@ BaseException::BaseException(std::int32_t id, const std::u16string& a1, const st
     : m_errorId(id), m_arg1(a1), m_arg2(a2), m_arg3(a3) {}
 BaseException::BaseException(std::int32_t id, std::int32_t value) : m_errorId(id), m_value(value) {}
 
-BaseException::BaseException(const std::exception& e, const char* where) : m_errorId(17) {
+BaseException::BaseException(const std::exception& e, const char* where)
+    : m_errorId(Raw(ErrorId::General)) {
   Wrap(e, where, nullptr, 0);
 }
 BaseException::BaseException(const std::exception& e, const char* where, const std::u16string& v0)
-    : m_errorId(17) {
+    : m_errorId(Raw(ErrorId::General)) {
   const std::u16string values[] = {v0};
   Wrap(e, where, values, 1);
 }
 BaseException::BaseException(const std::exception& e, const char* where, const std::u16string& v0,
                              const std::u16string& v1)
-    : m_errorId(17) {
+    : m_errorId(Raw(ErrorId::General)) {
   const std::u16string values[] = {v0, v1};
   Wrap(e, where, values, 2);
 }
 BaseException::BaseException(const std::exception& e, const char* where, const std::u16string& v0,
                              const std::u16string& v1, const std::u16string& v2)
-    : m_errorId(17) {
+    : m_errorId(Raw(ErrorId::General)) {
   const std::u16string values[] = {v0, v1, v2};
   Wrap(e, where, values, 3);
 }
 BaseException::BaseException(const std::exception& e, const char* where, const std::u16string& v0,
                              const std::u16string& v1, const std::u16string& v2,
                              const std::u16string& v3)
-    : m_errorId(17) {
+    : m_errorId(Raw(ErrorId::General)) {
   const std::u16string values[] = {v0, v1, v2, v3};
   Wrap(e, where, values, 4);
 }
@@ -139,46 +140,50 @@ std::u16string BaseException::DescribeBase() const {
   const ResMgr& rm = Messages();
   const std::u16string& arg = m_arg1;
   std::u16string text;
-  switch (m_errorId) {
-    case 1: text = ArgOr(134, 135, arg); break;
-    case 3: text = ArgOr(110, 111, arg); break;
-    case 5:
+  switch (static_cast<ErrorId>(m_errorId)) {
+    case ErrorId::InvalidArgument: text = ArgOr(134, 135, arg); break;
+    case ErrorId::InvalidFilePath: text = ArgOr(110, 111, arg); break;
+    case ErrorId::OutOfMemory:
       text = rm.GetString(505);
       if (!arg.empty()) text += u": " + arg;
       break;
-    case 17: text = ArgOr(102, 101, arg); break;
-    case 18: text = ArgOr(104, 105, arg); break;
-    case 25:
+    case ErrorId::General: text = ArgOr(102, 101, arg); break;
+    case ErrorId::ClassifierNewerVersion: text = ArgOr(104, 105, arg); break;
+    case ErrorId::FeatureNotSupported:
       if (!arg.empty()) return arg;  // kept whole, whatever its length
       text = rm.GetString(125);
       break;
-    case 27: text = rm.GetString(123); break;
-    case 37: text = rm.GetString(128, arg, u"", u""); break;
-    case 38: text = ArgOr(106, 107, arg); break;
-    case 50: text = rm.GetString(121); break;
-    case 51: text = ArgOr(133, 132, arg); break;
-    case 53: text = rm.GetString(510, arg, u"", u""); break;
-    case 56: text = rm.GetString(514, arg, u"", u""); break;
-    case 57: text = ArgOr(516, 515, arg); break;
-    case 59: text = ArgOr(520, 519, arg); break;
-    case 60: text = ArgOr(522, 521, arg); break;
-    case 61: text = ArgOr(524, 523, arg); break;
-    case 63: text = rm.GetString(526); break;
-    case 64: text = rm.GetString(527); break;
-    case 69: text = rm.GetString(532); break;
-    case 72: text = rm.GetString(900, arg, u"", u""); break;
-    case 73: {
+    case ErrorId::XmlNodeInvalid: text = rm.GetString(123); break;
+    case ErrorId::PreprocessingMethodNotInstalled: text = rm.GetString(128, arg, u"", u""); break;
+    case ErrorId::ExtractionMethodNewerVersion: text = ArgOr(106, 107, arg); break;
+    case ErrorId::RegexSyntax: text = rm.GetString(121); break;
+    case ErrorId::BarcodeLocatorError: text = ArgOr(133, 132, arg); break;
+    case ErrorId::SettingsIncomplete: text = rm.GetString(510, arg, u"", u""); break;
+    case ErrorId::DatabaseTypeNotSupported: text = rm.GetString(514, arg, u"", u""); break;
+    case ErrorId::RemoteFuzzyDatabaseConnection: text = ArgOr(516, 515, arg); break;
+    case ErrorId::FuzzyDatabaseUnreachable: text = ArgOr(520, 519, arg); break;
+    case ErrorId::FuzzyDatabaseServerError: text = ArgOr(522, 521, arg); break;
+    case ErrorId::UnknownError: text = ArgOr(524, 523, arg); break;
+    case ErrorId::NoFuzzyDatabaseServer: text = rm.GetString(526); break;
+    case ErrorId::FieldCountMismatch: text = rm.GetString(527); break;
+    case ErrorId::LayoutClassifierNotLoaded: text = rm.GetString(532); break;
+    case ErrorId::NaturalLanguageProcessing: text = rm.GetString(900, arg, u"", u""); break;
+    case ErrorId::UnexpectedUnicodeCharacter: {
       const std::u16string character =
           arg.empty() ? Detail::FormatMessageText(u"U+%04X", {m_value}) : arg;
       text = rm.GetString(910, character, u"", u"");
       break;
     }
-    case 74: text = rm.GetString(911, m_arg1.c_str(), m_arg2.c_str(), m_arg3.c_str()); break;
-    case 75: text = rm.GetString(912, m_arg1.c_str(), m_arg2.c_str(), nullptr); break;
-    case 76: text = rm.GetString(517); break;
-    case 77: text = rm.GetString(518); break;
-    case 78: text = rm.GetString(913, arg, u"", u""); break;
-    case 79: text = rm.GetString(914, arg, u"", u""); break;
+    case ErrorId::UnmatchedTextQualifier:
+      text = rm.GetString(911, m_arg1.c_str(), m_arg2.c_str(), m_arg3.c_str());
+      break;
+    case ErrorId::DelimiterNotSingleSymbol:
+      text = rm.GetString(912, m_arg1.c_str(), m_arg2.c_str(), nullptr);
+      break;
+    case ErrorId::FuzzyDatabaseOnly: text = rm.GetString(517); break;
+    case ErrorId::PasswordDecryption: text = rm.GetString(518); break;
+    case ErrorId::NullPointer: text = rm.GetString(913, arg, u"", u""); break;
+    case ErrorId::InvalidOperation: text = rm.GetString(914, arg, u"", u""); break;
     default: text = WithId(131, m_errorId); break;
   }
   return Cut(std::move(text), kBaseLimit);
@@ -198,15 +203,15 @@ CollectionException::CollectionException(std::int32_t id, std::u16string itemNam
 const std::u16string CollectionException::GetErrorDescription() const {
   const ResMgr& rm = Messages();
   std::u16string text;
-  switch (m_errorId) {
-    case 1001: {
+  switch (static_cast<ErrorId>(m_errorId)) {
+    case ErrorId::CollectionIndexOutOfRange: {
       const std::int32_t last = m_count - 1;
       text = rm.GetStringL(200, &m_index, &last, nullptr);
       break;
     }
-    case 1002: text = WithId(506, m_itemId); break;
-    case 1003: text = rm.GetString(508, m_itemName, u"", u""); break;
-    case 1004: text = rm.GetString(533, m_itemName, u"", u""); break;
+    case ErrorId::ItemIdNotFound: text = WithId(506, m_itemId); break;
+    case ErrorId::ItemNameNotFound: text = rm.GetString(508, m_itemName, u"", u""); break;
+    case ErrorId::GuidNotFound: text = rm.GetString(533, m_itemName, u"", u""); break;
     default: text = WithId(507, m_errorId); break;
   }
   return Cut(std::move(text), kCollectionLimit);
@@ -225,16 +230,21 @@ const std::u16string FileIOException::GetErrorDescription() const {
   const ResMgr& rm = Messages();
   const std::u16string& path = m_pathName;
   const bool hasArg = !m_arg1.empty();
-  switch (m_errorId) {
-    case 25: return hasArg ? rm.GetString(412, m_arg1, path, u"") : rm.GetString(404, path, u"", u"");
-    case 2001: return hasArg ? rm.GetString(411, path, m_arg1, u"") : rm.GetString(403, path, u"", u"");
-    case 2002: return hasArg ? rm.GetString(408, path, m_arg1, u"") : rm.GetString(400, path, u"", u"");
-    case 2003: return hasArg ? rm.GetString(407, path, m_arg1, u"") : rm.GetString(401, path, u"", u"");
-    case 2004:
+  switch (static_cast<ErrorId>(m_errorId)) {
+    case ErrorId::FileFormatNotSupported:
+      return hasArg ? rm.GetString(412, m_arg1, path, u"") : rm.GetString(404, path, u"", u"");
+    case ErrorId::FileWrite:
+      return hasArg ? rm.GetString(411, path, m_arg1, u"") : rm.GetString(403, path, u"", u"");
+    case ErrorId::FileCreate:
+      return hasArg ? rm.GetString(408, path, m_arg1, u"") : rm.GetString(400, path, u"", u"");
+    case ErrorId::FileOpen:
+      return hasArg ? rm.GetString(407, path, m_arg1, u"") : rm.GetString(401, path, u"", u"");
+    case ErrorId::FileRead:
       if (path.empty()) return rm.GetString(405);
       return hasArg ? rm.GetString(410, path, m_arg1, u"") : rm.GetString(402, path, u"", u"");
-    case 2005: return hasArg ? rm.GetString(409, path, m_arg1, u"") : rm.GetString(406, path, u"", u"");
-    case 2006: return rm.GetString(529, path, u"", u"");
+    case ErrorId::FileDelete:
+      return hasArg ? rm.GetString(409, path, m_arg1, u"") : rm.GetString(406, path, u"", u"");
+    case ErrorId::FileNotFound: return rm.GetString(529, path, u"", u"");
     default: return u"FileIOException " + DecimalU16(m_errorId) + u", Filename: " + path;
   }
 }
@@ -245,7 +255,7 @@ LockException::LockException(std::int32_t id, const std::u16string& path)
     : BaseException(id), m_pathName(path) {}
 
 const std::u16string LockException::GetErrorDescription() const {
-  if (m_errorId == 3000) return Messages().GetString(800, m_pathName, u"", u"");
+  if (m_errorId == ErrorId::LockFileCreate) return Messages().GetString(800, m_pathName, u"", u"");
   return u"LockException " + DecimalU16(m_errorId) + u", Filename: " + m_pathName;
 }
 
@@ -261,7 +271,7 @@ OutOfBoundsException::OutOfBoundsException(std::int32_t id, std::int32_t current
 
 const std::u16string OutOfBoundsException::GetErrorDescription() const {
   const ResMgr& rm = Messages();
-  if (m_errorId != 8) return Cut(WithId(131, m_errorId), kBaseLimit);
+  if (m_errorId != ErrorId::IndexOutOfRange) return Cut(WithId(131, m_errorId), kBaseLimit);
   if (m_currentIndex == -1 && m_upperBound == -1) {
     return Cut(rm.GetString(535, m_arg1, u"", u""), kBaseLimit);
   }
@@ -272,7 +282,8 @@ const std::u16string OutOfBoundsException::GetErrorDescription() const {
 
 // ---- StructuredException --------------------------------------------------------------------
 
-StructuredException::StructuredException(const ExceptionPointers* info) : BaseException(17) {
+StructuredException::StructuredException(const ExceptionPointers* info)
+    : BaseException(ErrorId::General) {
   if (info != nullptr) {
     m_info = *info;
     m_hasInfo = true;
@@ -295,8 +306,10 @@ const std::u16string StructuredException::GetErrorDescription() const {
 UserCanceledException::UserCanceledException(std::int32_t id) : BaseException(id) {}
 
 const std::u16string UserCanceledException::GetErrorDescription() const {
-  if (m_errorId >= 20 && m_errorId <= 23) {
-    return Messages().GetString(static_cast<unsigned>(500 + m_errorId - 20));
+  // Messages 500 to 503 in the order of the ids.
+  constexpr std::int32_t first = Raw(ErrorId::ClassificationCanceled);
+  if (m_errorId >= first && m_errorId <= Raw(ErrorId::DocumentAnalysisCanceled)) {
+    return Messages().GetString(static_cast<unsigned>(500 + m_errorId - first));
   }
   return Cut(WithId(131, m_errorId), kCollectionLimit);
 }
@@ -322,7 +335,7 @@ std::u16string WinOperationException::GetFormattedMessage(std::uint32_t code, co
 }
 
 const std::u16string WinOperationException::GetErrorDescription() const {
-  if (m_errorId != 100) return DescribeBase();
+  if (m_errorId != ErrorId::WinOperationFailed) return DescribeBase();
   const std::u16string system = GetFormattedMessage(m_systemCode, m_arg2.c_str());
   const std::u16string format = Messages().GetString(700);
   return Detail::FormatMessageText(
@@ -336,9 +349,10 @@ XMLFormatException::XMLFormatException(std::int32_t id, const std::u16string& no
 
 const std::u16string XMLFormatException::GetErrorDescription() const {
   const ResMgr& rm = Messages();
-  switch (m_errorId) {
-    case 9: return Cut(rm.GetString(301, m_nodeName, u"", u""), kBaseLimit);
-    case 10: return Cut(rm.GetString(300), kBaseLimit);
+  switch (static_cast<ErrorId>(m_errorId)) {
+    case ErrorId::XmlNodeFormatNewerVersion:
+      return Cut(rm.GetString(301, m_nodeName, u"", u""), kBaseLimit);
+    case ErrorId::XmlFileNewerVersion: return Cut(rm.GetString(300), kBaseLimit);
     default: return Cut(rm.GetString(302, m_nodeName, u"", u""), kBaseLimit);
   }
 }
@@ -349,8 +363,11 @@ XmlException::XmlException(std::int32_t id) : BaseException(id) {}
 XmlException::XmlException(std::int32_t id, const std::u16string& a1) : BaseException(id, a1) {}
 
 const std::u16string XmlException::GetErrorDescription() const {
+  // The messages of XmlNoOpenNode to XmlIllegalCharacters, in the order of the ids.
   static constexpr unsigned kMessages[] = {600, 602, 603, 604, 605};
-  const unsigned id = (m_errorId >= 3001 && m_errorId <= 3005) ? kMessages[m_errorId - 3001] : 601;
+  constexpr std::int32_t first = Raw(ErrorId::XmlNoOpenNode);
+  const bool known = m_errorId >= first && m_errorId <= Raw(ErrorId::XmlIllegalCharacters);
+  const unsigned id = known ? kMessages[m_errorId - first] : 601;
   return Cut(Messages().GetString(id), kXmlLimit);
 }
 

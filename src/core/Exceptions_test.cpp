@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
+#include <utility>
 
+#include "core/Throw.h"
 #include "qel/core/ResMgr.h"
 
 namespace Qel {
@@ -103,6 +107,73 @@ TEST(SubclassExceptionTest, DescriptionsByClassAndId) {
             u"Invalid XML format for node 'n' detected.. Please update to the new version.");
   EXPECT_EQ(XMLFormatException(10, u"n").GetErrorDescription(), Msg(300));
   EXPECT_EQ(XMLFormatException(11, u"n").GetErrorDescription(), u"Invalid XML format for node 'n' detected.");
+}
+
+// One exception raised through the throw helpers, once with its named id, once with the number.
+struct NamedIdCase {
+  ErrorId id;
+  std::int32_t number;
+  std::function<void(ErrorId)> byName;
+  std::function<void(std::int32_t)> byNumber;
+};
+
+template <class E, class... Args>
+NamedIdCase Case(ErrorId id, std::int32_t number, Args... args) {
+  return {id, number, [=](ErrorId named) { Detail::Throw<E>(named, args...); },
+          [=](std::int32_t plain) { Detail::Throw<E>(plain, args...); }};
+}
+
+// The id and description of what `raise` throws.
+std::pair<std::int32_t, std::u16string> Caught(const std::function<void()>& raise) {
+  try {
+    raise();
+  } catch (const BaseException& e) {
+    return {e.GetErrorId(), e.GetErrorDescription()};
+  }
+  ADD_FAILURE() << "nothing was thrown";
+  return {};
+}
+
+TEST(ErrorIdTest, NamedIdsKeepTheirNumbersAndDescriptions) {
+  const NamedIdCase cases[] = {
+      Case<BaseException>(ErrorId::InvalidArgument, 1, u"x"),
+      Case<BaseException>(ErrorId::OutOfMemory, 5, u"[752]"),
+      Case<BaseException>(ErrorId::General, 17),
+      Case<BaseException>(ErrorId::UnexpectedUnicodeCharacter, 73, std::int32_t{0xAD}),
+      Case<BaseException>(ErrorId::DelimiterNotSingleSymbol, 75, u";", u"x"),
+      Case<BaseException>(ErrorId::UnmatchedTextQualifier, 74, u"a", u"\"", u"2"),
+      Case<OutOfBoundsException>(ErrorId::IndexOutOfRange, 8, 5, 3),
+      Case<XMLFormatException>(ErrorId::XmlNodeFormatNewerVersion, 9, u"n"),
+      Case<UserCanceledException>(ErrorId::ClassificationCanceled, 20),
+      Case<FileIOException>(ErrorId::FileFormatNotSupported, 25, u"/f", u"gz"),
+      Case<WinOperationException>(ErrorId::WinOperationFailed, 100, u"open", 2u),
+      Case<CollectionException>(ErrorId::ItemIdNotFound, 1002, 42),
+      Case<FileIOException>(ErrorId::FileCreate, 2002, u"/f"),
+      Case<LockException>(ErrorId::LockFileCreate, 3000, u"/l"),
+      Case<XmlException>(ErrorId::XmlFileAlreadyOpen, 3003),
+      {ErrorId::FileOpen, 2003, [](ErrorId id) { Detail::ThrowFileError(id, u"/f", ENOENT); },
+       [](std::int32_t id) {
+         Detail::Throw<FileIOException>(id, u"/f", Detail::SystemErrorText(ENOENT));
+       }},
+  };
+  for (const NamedIdCase& c : cases) {
+    SCOPED_TRACE(c.number);
+    EXPECT_EQ(static_cast<std::int32_t>(c.id), c.number);
+    const auto named = Caught([&] { c.byName(c.id); });
+    const auto plain = Caught([&] { c.byNumber(c.number); });
+    EXPECT_EQ(named.first, c.number);
+    EXPECT_TRUE(named.first == c.id);
+    EXPECT_FALSE(named.first + 1 == c.id);
+    EXPECT_EQ(named.second, plain.second);
+    // Every row has a message of its own, not its class's text for an unknown id.
+    for (const char16_t* unknown : {u"Qel exception number", u"Unknown collection exception",
+                                    u"FileIOException ", u"LockException ", u"Unknown XML error"}) {
+      EXPECT_FALSE(named.second.starts_with(unknown));
+    }
+  }
+  EXPECT_EQ(static_cast<std::int32_t>(ErrorId::ReadOnlyFile), 4);
+  EXPECT_EQ(static_cast<std::int32_t>(ErrorId::PureVirtualCall), 68);
+  EXPECT_EQ(static_cast<std::int32_t>(ErrorId::XmlDocumentTooLarge), 11);
 }
 
 TEST(SubclassExceptionTest, StructuredAndSystemTexts) {

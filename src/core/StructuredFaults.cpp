@@ -3,6 +3,7 @@
 #include <signal.h>  // signal numbers and si_code values for CodeFromSignal
 
 #include "platform/Faults.h"
+#include "core/Throw.h"
 #include "qel/core/Exceptions.h"
 
 namespace Qel {
@@ -51,10 +52,11 @@ void StructuredException::InititalizeStructuredExceptionHandling() {
 
 }  // namespace Qel
 
-// Calls of pure virtual functions in the library's own classes throw BaseException 68
-// instead of aborting. Hidden, so that other modules of the process keep their runtime's hook.
+// Calls of pure virtual functions in the library's own classes throw BaseException
+// ErrorId::PureVirtualCall instead of aborting. Hidden, so that other modules of the process
+// keep their runtime's hook.
 extern "C" __attribute__((visibility("hidden"), noreturn)) void __cxa_pure_virtual() {
-  throw Qel::BaseException(68);
+  Qel::Detail::Throw(Qel::ErrorId::PureVirtualCall);
 }
 
 namespace Qel::Detail {

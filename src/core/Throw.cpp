@@ -7,12 +7,12 @@
 
 namespace Qel::Detail {
 
-void ThrowInvalidArgument(const std::u16string& what) { throw BaseException(1, what); }
-void ThrowOutOfMemory(const std::u16string& tag) { throw BaseException(5, tag); }
-void ThrowGeneral(const std::u16string& what) { throw BaseException(17, what); }
-void ThrowSystemError(int err) { throw BaseException(17, SystemErrorText(err)); }
-void ThrowFileError(std::int32_t id, const std::u16string& path, int err) {
-  throw FileIOException(id, path, SystemErrorText(err));
+void ThrowInvalidArgument(const std::u16string& what) { Throw(ErrorId::InvalidArgument, what); }
+void ThrowOutOfMemory(const std::u16string& tag) { Throw(ErrorId::OutOfMemory, tag); }
+void ThrowGeneral(const std::u16string& what) { Throw(ErrorId::General, what); }
+void ThrowSystemError(int err) { Throw(ErrorId::General, SystemErrorText(err)); }
+void ThrowFileError(ErrorId id, const std::u16string& path, int err) {
+  Throw<FileIOException>(id, path, SystemErrorText(err));
 }
 
 std::u16string SystemErrorText(int err) {

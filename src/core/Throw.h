@@ -1,5 +1,8 @@
-// One-line throw sites: every throw of the library goes through these helpers so that each
-// site names its error id and arguments and nothing else.
+// One-line throw sites: every exception of the library's own hierarchy is thrown through these
+// helpers, so that each site states its error id (an ErrorId) and its arguments and nothing
+// else. The other `throw` expressions of the library are rethrows and a few standard or engine
+// exceptions that callers receive by contract (std::out_of_range from QelUuidFromString,
+// boost::regex_error from Regex) or that never leave the library.
 #pragma once
 
 #include <cstdint>
@@ -10,24 +13,26 @@
 
 namespace Qel::Detail {
 
-// Throws E constructed from `args`.
+// Throws E constructed from `args`: an ErrorId and its arguments, or a standard exception to
+// wrap as ErrorId::General with the name of the failing function and its values.
 template <class E = BaseException, class... Args>
 [[noreturn]] void Throw(Args&&... args) {
   throw E(std::forward<Args>(args)...);
 }
 
-// BaseException 1 (invalid argument) with `what`.
+// BaseException ErrorId::InvalidArgument with `what`.
 [[noreturn]] void ThrowInvalidArgument(const std::u16string& what);
-// BaseException 5 (out of memory) with a throw-site tag such as u"[752]".
+// BaseException ErrorId::OutOfMemory with a throw-site tag such as u"[752]".
 [[noreturn]] void ThrowOutOfMemory(const std::u16string& tag);
-// BaseException 17 (general error) with `what`.
+// BaseException ErrorId::General with `what`.
 [[noreturn]] void ThrowGeneral(const std::u16string& what);
-// BaseException 17 whose argument is the system text of `err` (an errno value).
+// BaseException ErrorId::General whose argument is the system text of `err` (an errno value).
 [[noreturn]] void ThrowSystemError(int err);
 // FileIOException `id` for `path` with the system text of `err` as the original error.
-[[noreturn]] void ThrowFileError(std::int32_t id, const std::u16string& path, int err);
+[[noreturn]] void ThrowFileError(ErrorId id, const std::u16string& path, int err);
 
-// The system's text for an errno value (never throws; "" for an unknown value).
+// The system's text for an errno value; "Unknown system error <err>" for a value without one.
+// Never throws.
 std::u16string SystemErrorText(int err);
 
 }  // namespace Qel::Detail

@@ -55,7 +55,6 @@ void BayesClassifier::DoAlgorithm(Control* control) {
     m_classModels.clear();
     m_classIds.clear();
     getClassNodes(ctl->GetRootClass());
-    prepareClassNodes();
   }
   if (ctl->GetDoClassify()) {
     m_currentTag = ctl->GetDocumentTag();
@@ -88,7 +87,7 @@ void BayesClassifier::classifyNode(Node* node) {
     if (m_callback != nullptr) {
       bool cancel = false;
       m_callback->Increment(1, &cancel);
-      if (cancel) throw UserCanceledException(20);
+      if (cancel) Detail::Throw<UserCanceledException>(ErrorId::ClassificationCanceled);
     }
 
     try {

@@ -37,7 +37,7 @@ void DocumentNode::AddChild(Node* child) {
   try {
     m_children.push_back(child);
   } catch (const std::exception& e) {
-    throw BaseException(e, "Qel::DocumentNode::AddChild");
+    Detail::Throw(e, "Qel::DocumentNode::AddChild");
   }
   if (auto* document = dynamic_cast<DocumentNode*>(child)) document->m_parentDocument = this;
 }

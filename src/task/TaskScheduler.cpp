@@ -69,7 +69,8 @@ std::u16string DescribeCurrentException() {
   } catch (const std::exception& e) {
     return BaseException(e, "Qel::TaskBase::Run").GetErrorDescription();
   } catch (...) {
-    return BaseException(17, u"Qel::TaskBase::Run: the task threw an exception of unknown type")
+    return BaseException(ErrorId::General,
+                         u"Qel::TaskBase::Run: the task threw an exception of unknown type")
         .GetErrorDescription();
   }
 }
@@ -105,8 +106,6 @@ void TaskScheduler::HelpUntil(const std::vector<TaskBase*>& awaited, Done done) 
     }
   }
 }
-
-namespace {}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TaskScheduler

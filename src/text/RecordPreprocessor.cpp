@@ -137,7 +137,8 @@ RecordFieldItem RecordPreprocessor::GetNextFieldUsingDelimiters(
     const std::size_t start = pos + itemLength;
     const std::size_t close = record.find(fieldProtectionItem, start);
     if (close == std::u16string::npos) {
-      Detail::Throw(74, record, fieldProtectionItem, IntegerToQelString(position));
+      Detail::Throw(ErrorId::UnmatchedTextQualifier, record, fieldProtectionItem,
+                    IntegerToQelString(position));
     }
     const std::size_t after = close + itemLength;
     RecordFieldItem item{record.substr(start, close - start), -1};
@@ -302,7 +303,8 @@ void RecordPreprocessor::SetDelimiterChars(const std::u16string& chars) {
   for (char16_t c : chars) {
     const std::u16string delimiter(1, c);
     const std::u16string normalized = Unicode::PerformUnicodeKcNormalization(delimiter);
-    if (normalized.size() > 1) Detail::Throw(75, delimiter, normalized);
+    if (normalized.size() > 1)
+      Detail::Throw(ErrorId::DelimiterNotSingleSymbol, delimiter, normalized);
     m_normalizedDelimiterChars += normalized;
   }
 }

@@ -113,9 +113,9 @@ Regex::Regex(const std::u16string& pattern, bool ignoreCase)
   } catch (const boost::regex_error&) {
     throw;  // a syntax error reaches the caller as the engine reports it
   } catch (const std::out_of_range& e) {
-    throw BaseException(e, "Qel::Regex::Regex", pattern);
+    Detail::Throw(e, "Qel::Regex::Regex", pattern);
   } catch (const std::runtime_error& e) {
-    throw BaseException(e, "Qel::Regex::Regex", pattern);
+    Detail::Throw(e, "Qel::Regex::Regex", pattern);
   }
 }
 
@@ -167,9 +167,9 @@ RegexMatch* Regex::Match(const std::u16string& text) {
     }
     *tail = new RegexMatch();
   } catch (const std::out_of_range& e) {
-    throw BaseException(e, "Qel::Regex::Match", m_pattern, Excerpt(text));
+    Detail::Throw(e, "Qel::Regex::Match", m_pattern, Excerpt(text));
   } catch (const std::runtime_error& e) {
-    throw BaseException(e, "Qel::Regex::Match", m_pattern, Excerpt(text));
+    Detail::Throw(e, "Qel::Regex::Match", m_pattern, Excerpt(text));
   }
   return m_result;
 }

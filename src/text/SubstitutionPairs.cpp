@@ -12,7 +12,7 @@ void CheckSubstitutionSearch(const std::u16string& search) {
 
 void CheckSubstitutionIndex(const std::vector<SubstitutionPair>& pairs, unsigned int index) {
   if (index >= pairs.size()) {
-    Throw<OutOfBoundsException>(8, static_cast<std::int32_t>(index),
+    Throw<OutOfBoundsException>(ErrorId::IndexOutOfRange, static_cast<std::int32_t>(index),
                                 static_cast<std::int32_t>(pairs.size()));
   }
 }

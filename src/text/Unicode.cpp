@@ -84,8 +84,8 @@ char16_t Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(char16_t 
                                     : static_cast<char16_t>(c - range.delta);
     }
   }
-  if (c < 0xFF00) Detail::Throw(73, static_cast<std::int32_t>(c));
-  Detail::Throw(73, GetUnicodeFormat(c));
+  if (c < 0xFF00) Detail::Throw(ErrorId::UnexpectedUnicodeCharacter, static_cast<std::int32_t>(c));
+  Detail::Throw(ErrorId::UnexpectedUnicodeCharacter, GetUnicodeFormat(c));
 }
 
 char16_t Unicode::PerformUnicodeNormalization(char16_t c) {

@@ -81,7 +81,8 @@ unsigned int DeleteFiles(const std::u16string& folder, const std::u16string& pat
   for (const _wfinddata64i32_t& data : entries) {
     if (IsDotEntry(data.name)) continue;
     const std::u16string path = GetCombinedPath(folder, data.name);
-    if ((data.attrib & QEL_ATTRIB_READONLY) != 0) Detail::Throw<BaseException>(4, path);
+    if ((data.attrib & QEL_ATTRIB_READONLY) != 0)
+      Detail::Throw<BaseException>(ErrorId::ReadOnlyFile, path);
     QelDeleteFile(path);
     ++count;
   }
@@ -97,7 +98,8 @@ unsigned int RenameFiles(const std::u16string& folder, const std::u16string& old
   for (const _wfinddata64i32_t& data : entries) {
     if (IsDotEntry(data.name)) continue;
     const std::u16string path = GetCombinedPath(folder, data.name);
-    if ((data.attrib & QEL_ATTRIB_READONLY) != 0) Detail::Throw<BaseException>(4, path);
+    if ((data.attrib & QEL_ATTRIB_READONLY) != 0)
+      Detail::Throw<BaseException>(ErrorId::ReadOnlyFile, path);
     QelMoveFile(path, GetCombinedPath(folder, newName + GetExtension(data.name)));
     ++count;
   }

@@ -17,11 +17,11 @@ std::u16string FailureText(bool reading) {
 }
 
 [[noreturn]] void ReadFailed(const char16_t* operation) {
-  Qel::Detail::Throw<Qel::FileIOException>(2004, operation, FailureText(true));
+  Qel::Detail::Throw<Qel::FileIOException>(Qel::ErrorId::FileRead, operation, FailureText(true));
 }
 
 [[noreturn]] void WriteFailed(const char16_t* operation) {
-  Qel::Detail::Throw<Qel::FileIOException>(2001, operation, FailureText(false));
+  Qel::Detail::Throw<Qel::FileIOException>(Qel::ErrorId::FileWrite, operation, FailureText(false));
 }
 
 void ReadBytes(std::istream* stream, unsigned char* bytes, std::streamsize count,
@@ -90,7 +90,8 @@ void StreamHelper::ReadString(std::istream* stream, std::u16string& value) {
   value.clear();
   // WriteString never writes these counts; reading them could only go wrong.
   if (count < 0 || count % 2 != 0) {
-    Qel::Detail::Throw<Qel::FileIOException>(2004, kOperation, u"invalid string length");
+    Qel::Detail::Throw<Qel::FileIOException>(Qel::ErrorId::FileRead, kOperation,
+                                             u"invalid string length");
   }
   constexpr std::int32_t kChunk = 1024;
   unsigned char chunk[kChunk + 2];
@@ -139,7 +140,8 @@ void StreamHelper::WriteString(std::ostream* stream, const std::u16string& value
   constexpr const char16_t* kOperation = u"StreamHelper::WriteString";
   constexpr std::size_t kMaxUnits = std::numeric_limits<std::int32_t>::max() / 2 - 1;
   if (value.size() > kMaxUnits) {
-    Qel::Detail::Throw<Qel::FileIOException>(2001, kOperation, u"string too long");
+    Qel::Detail::Throw<Qel::FileIOException>(Qel::ErrorId::FileWrite, kOperation,
+                                             u"string too long");
   }
   const auto count = static_cast<std::uint32_t>((value.size() + 1) * 2);
   WriteValue(stream, count, kOperation);

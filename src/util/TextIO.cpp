@@ -39,17 +39,17 @@ class StreamCloser {
 };
 
 [[noreturn]] void ThrowReadError(const std::u16string& path) {
-  Detail::ThrowFileError(2004, path, errno != 0 ? errno : EIO);
+  Detail::ThrowFileError(ErrorId::FileRead, path, errno != 0 ? errno : EIO);
 }
 
 [[noreturn]] void ThrowEncoding(const std::u16string& path, TextEncoding encoding) {
   if (encoding == TextEncodingUnknown) {
-    Detail::Throw<FileIOException>(25, u"TextEncodingUnknown", path);
+    Detail::Throw<FileIOException>(ErrorId::FileFormatNotSupported, u"TextEncodingUnknown", path);
   }
   if (encoding == TextEncodingUTF32LE || encoding == TextEncodingUTF32BE) {
-    Detail::Throw<FileIOException>(25, u"TextEncodingUTF32", path);
+    Detail::Throw<FileIOException>(ErrorId::FileFormatNotSupported, u"TextEncodingUTF32", path);
   }
-  Detail::Throw<FileIOException>(25, path);
+  Detail::Throw<FileIOException>(ErrorId::FileFormatNotSupported, path);
 }
 
 // Collects the bytes of one line (without its end) into `bytes`; false when the stream was
@@ -79,14 +79,14 @@ bool ReadNarrowLine(std::FILE* stream, const std::u16string& path, bool skipEmpt
 void WriteAll(std::FILE* stream, const void* data, std::size_t size, const std::u16string& path,
               const char16_t* operation) {
   if (size != 0 && std::fwrite(data, 1, size, stream) != size) {
-    Detail::Throw<FileIOException>(2001, path, operation);
+    Detail::Throw<FileIOException>(ErrorId::FileWrite, path, operation);
   }
 }
 
 void WriteLineFeed(std::FILE* stream, const std::u16string& path, const char16_t* operation) {
   errno = 0;
   if (std::fputc('\n', stream) == EOF) {
-    Detail::Throw<FileIOException>(2001, path,
+    Detail::Throw<FileIOException>(ErrorId::FileWrite, path,
                                    std::u16string(operation) + Detail::SystemErrorText(errno));
   }
 }
@@ -105,7 +105,7 @@ TextEncoding IO::DetectBOM(const unsigned char* b) {
 TextEncoding IO::GetFileEncoding(const std::u16string& path, bool scanForUtf8,
                                  TextEncoding defaultEncoding) {
   std::FILE* stream = QelOpenFile(path, "rb");
-  if (stream == nullptr) Detail::ThrowFileError(2003, path, errno);
+  if (stream == nullptr) Detail::ThrowFileError(ErrorId::FileOpen, path, errno);
   StreamCloser closer(stream);
   return GetFileEncoding(stream, path, scanForUtf8, defaultEncoding);
 }
@@ -213,7 +213,8 @@ void IO::SetFileStreamPositionAtStart(std::FILE* stream, const std::u16string& p
       offset = 3;
       break;
     default:
-      Detail::Throw<FileIOException>(25, path, u"IO::SetFileStreamAtFirstLine()");
+      Detail::Throw<FileIOException>(ErrorId::FileFormatNotSupported, path,
+                                     u"IO::SetFileStreamAtFirstLine()");
   }
   if (std::fseek(stream, offset, SEEK_SET) != 0) {
     Detail::ThrowGeneral(u"IO::SetFileStreamPositionAtStart() - Fail to seek pointer for file " +
@@ -224,7 +225,7 @@ void IO::SetFileStreamPositionAtStart(std::FILE* stream, const std::u16string& p
 std::FILE* IO::CreateFileW(const std::u16string& path, TextEncoding encoding, bool overwrite) {
   if (!QelFileExists(path) || overwrite) {
     std::FILE* stream = QelOpenFile(path, "wb");
-    if (stream == nullptr) Detail::ThrowFileError(2002, path, errno);
+    if (stream == nullptr) Detail::ThrowFileError(ErrorId::FileCreate, path, errno);
     StreamCloser closer(stream);
     switch (encoding) {
       case TextEncodingUTF16LE:
@@ -245,11 +246,11 @@ std::FILE* IO::CreateFileW(const std::u16string& path, TextEncoding encoding, bo
       default:
         break;
     }
-    if (std::fflush(stream) != 0) Detail::ThrowFileError(2002, path, errno);
+    if (std::fflush(stream) != 0) Detail::ThrowFileError(ErrorId::FileCreate, path, errno);
     return closer.Release();
   }
   std::FILE* stream = QelOpenFile(path, "ab");
-  if (stream == nullptr) Detail::ThrowFileError(2003, path, errno);
+  if (stream == nullptr) Detail::ThrowFileError(ErrorId::FileOpen, path, errno);
   return stream;
 }
 
@@ -381,12 +382,12 @@ void IO::CopyFileWithEncodingChoice(const std::u16string& source, const std::u16
     targetFile = GetCombinedPath(target, GetFileName(source));
   }
   if (QelFileExists(targetFile) && !QelDeleteFile(targetFile)) {
-    Detail::ThrowFileError(2005, targetFile, errno);
+    Detail::ThrowFileError(ErrorId::FileDelete, targetFile, errno);
   }
   if (!folder.empty() && !DirectoryExists(folder)) CreateFolder(folder);
 
   std::FILE* in = QelOpenFile(source, "rb");
-  if (in == nullptr) Detail::ThrowFileError(2003, source, errno);
+  if (in == nullptr) Detail::ThrowFileError(ErrorId::FileOpen, source, errno);
   StreamCloser inCloser(in);
   const TextEncoding sourceEncoding = GetFileEncoding(in, source, true, defaultSourceEncoding);
   if (sourceEncoding != targetEncoding) {
@@ -399,14 +400,15 @@ void IO::CopyFileWithEncodingChoice(const std::u16string& source, const std::u16
     std::fclose(inCloser.Release());
     errno = 0;
     if (std::fclose(outGuard.Release()) != 0) {
-      Detail::ThrowFileError(2001, targetFile, errno != 0 ? errno : EIO);
+      Detail::ThrowFileError(ErrorId::FileWrite, targetFile, errno != 0 ? errno : EIO);
     }
     RemoveReadOnlyFlag(targetFile);
     return;
   }
   std::fclose(inCloser.Release());
   if (!QelCopyFile(source, targetFile, false)) {
-    Detail::Throw<FileIOException>(2002, source, u"IO::CopyFileWithEncodingChoice()");
+    Detail::Throw<FileIOException>(ErrorId::FileCreate, source,
+                                   u"IO::CopyFileWithEncodingChoice()");
   }
 }
 
@@ -415,7 +417,7 @@ bool IO::DirectoryExists(const std::u16string& path) { return QelFolderExists(pa
 void IO::RemoveReadOnlyFlag(const std::u16string& path) {
   Platform::EntryStatus status;
   if (Detail::GetEntryStatus(path, true, status) && !status.readOnly) return;
-  if (!Detail::MakeWritable(path)) Detail::ThrowFileError(17, path, errno != 0 ? errno : EIO);
+  if (!Detail::MakeWritable(path)) Detail::ThrowFileError(ErrorId::General, path, errno != 0 ? errno : EIO);
 }
 
 std::int64_t IO::GetUtcFileTime(const std::u16string& path) {

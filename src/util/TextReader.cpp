@@ -59,14 +59,14 @@ TextReader* TextReader::Create() {
 TextReader::~TextReader() { Close(); }
 
 void TextReader::Open(const std::u16string& path, bool /*shared*/) {
-  if (path.empty()) Detail::Throw<BaseException>(3, u"[1041]");
+  if (path.empty()) Detail::Throw<BaseException>(ErrorId::InvalidFilePath, u"[1041]");
   Close();
   m_fileName = path;
   m_file = QelOpenFile(path, "rb");
   if (m_file == nullptr) {
     const int err = errno;
     m_fileName.clear();
-    Detail::ThrowFileError(2003, path, err);
+    Detail::ThrowFileError(ErrorId::FileOpen, path, err);
   }
   m_buffer.resize(kBufferSize);
   unsigned char bytes[4] = {' ', ' ', ' ', ' '};
@@ -93,7 +93,8 @@ void TextReader::ResetFilePosition(const char16_t* seekTag) {
     case TextEncodingUTF32BE: {
       const std::u16string name = m_fileName;
       Close();
-      Detail::Throw<BaseException>(25, GetLibraryResMgr().GetString(650) + name);
+      Detail::Throw<BaseException>(ErrorId::FeatureNotSupported,
+                                   GetLibraryResMgr().GetString(650) + name);
     }
     default:
       break;
@@ -118,21 +119,21 @@ bool TextReader::Fill() {
   }
   const std::size_t got = std::fread(m_buffer.data() + m_end, 1, m_buffer.size() - m_end, m_file);
   if (got == 0 && std::ferror(m_file)) {
-    Detail::ThrowFileError(2004, m_fileName, errno != 0 ? errno : EIO);
+    Detail::ThrowFileError(ErrorId::FileRead, m_fileName, errno != 0 ? errno : EIO);
   }
   m_end += got;
   return got != 0;
 }
 
 std::int64_t TextReader::GetCurrentFilePos() {
-  if (m_file == nullptr) Detail::Throw<BaseException>(3, u"[1045]");
+  if (m_file == nullptr) Detail::Throw<BaseException>(ErrorId::InvalidFilePath, u"[1045]");
   const off_t position = ftello(m_file);
   if (position < 0) Detail::ThrowGeneral(u"[1046]");
   return static_cast<std::int64_t>(position) - static_cast<std::int64_t>(m_end - m_begin);
 }
 
 void TextReader::SetCurrentFilePos(std::int64_t position) {
-  if (m_file == nullptr) Detail::Throw<BaseException>(3, u"[1047]");
+  if (m_file == nullptr) Detail::Throw<BaseException>(ErrorId::InvalidFilePath, u"[1047]");
   if (position == 0) {
     ResetFilePosition(u"[1048]");
     return;
@@ -144,7 +145,7 @@ void TextReader::SetCurrentFilePos(std::int64_t position) {
 }
 
 std::u16string TextReader::GetNextLine() {
-  if (m_file == nullptr) Detail::Throw<BaseException>(3, u"[1043]");
+  if (m_file == nullptr) Detail::Throw<BaseException>(ErrorId::InvalidFilePath, u"[1043]");
   std::u16string line;
   switch (m_encoding) {
     case TextEncodingAnsi:

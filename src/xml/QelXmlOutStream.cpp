@@ -125,7 +125,7 @@ void QelXmlOutStream::Init(StorageType type, int size) {
 
 void QelXmlOutStream::OpenFile(const std::u16string& fileName, bool compressed) {
   const int fd = Platform::CreateFileForWrite(Utf16ToUtf8(fileName.data(), fileName.size()));
-  if (fd < 0) Detail::ThrowFileError(2002, fileName, errno);
+  if (fd < 0) Detail::ThrowFileError(ErrorId::FileCreate, fileName, errno);
   if (compressed) {
     gzFile file = gzdopen(fd, "wb9");
     if (file == nullptr) {
@@ -140,10 +140,10 @@ void QelXmlOutStream::OpenFile(const std::u16string& fileName, bool compressed) 
 
 void QelXmlOutStream::Open(const std::u16string& fileName) {
   if (m_storageType == StorageCompressedFile) {
-    if (m_gzip != nullptr) Detail::Throw<XmlException>(3003);
+    if (m_gzip != nullptr) Detail::Throw<XmlException>(ErrorId::XmlFileAlreadyOpen);
     OpenFile(fileName, true);
   } else if (m_storageType == StorageFile) {
-    if (m_file >= 0) Detail::Throw<XmlException>(3003);
+    if (m_file >= 0) Detail::Throw<XmlException>(ErrorId::XmlFileAlreadyOpen);
     OpenFile(fileName, false);
   }
   m_tagOpen = false;
@@ -191,8 +191,8 @@ void QelXmlOutStream::CreateNode(const std::string& name) {
 }
 
 void QelXmlOutStream::CloseNode(const std::string& name) {
-  if (m_openNodes.empty()) Detail::Throw<XmlException>(3001);
-  if (m_openNodes.back() != name) Detail::Throw<XmlException>(3002);
+  if (m_openNodes.empty()) Detail::Throw<XmlException>(ErrorId::XmlNoOpenNode);
+  if (m_openNodes.back() != name) Detail::Throw<XmlException>(ErrorId::XmlCloseNode);
   m_openNodes.pop_back();
   if (m_tagOpen) {
     m_writeBuffer.push_back('>');
@@ -205,7 +205,7 @@ void QelXmlOutStream::CloseNode(const std::string& name) {
 }
 
 void QelXmlOutStream::RequireOpenTag() const {
-  if (m_openNodes.empty() || !m_tagOpen) Detail::Throw<XmlException>(3001);
+  if (m_openNodes.empty() || !m_tagOpen) Detail::Throw<XmlException>(ErrorId::XmlNoOpenNode);
 }
 
 void QelXmlOutStream::AddProperty(const std::string& name, const std::string& text) {

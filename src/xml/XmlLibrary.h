@@ -14,8 +14,7 @@ inline constexpr std::size_t kMaxEntityExpansion = std::size_t{16} << 20;
 // Largest document (after gzip decompression) that the readers that keep a whole document in
 // memory accept: XmlTree::Read2 and XmlTree::Read.
 inline constexpr std::uint64_t kMaxDocumentBytes = std::uint64_t{256} << 20;
-// Error id of the XMLFormatException raised when a document exceeds one of these bounds.
-inline constexpr std::int32_t kDocumentTooLarge = 11;
+// A document beyond one of these bounds raises XMLFormatException ErrorId::XmlDocumentTooLarge.
 
 // Initialises the XML library once and installs the process-wide external entity loader that
 // refuses every external entity, parameter entity and DTD, from files and the network alike.

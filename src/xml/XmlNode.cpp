@@ -329,7 +329,7 @@ const std::u16string& XmlNode::GetSubNodeText(const std::u16string& name,
   }
   if (count == 1)
     return match->m_children.size() == 1 ? match->m_children.front()->m_content : kEmpty;
-  if (mustExist) Detail::Throw<XMLFormatException>(9, name);
+  if (mustExist) Detail::Throw<XMLFormatException>(ErrorId::XmlNodeFormatNewerVersion, name);
   return defaultValue;
 }
 

@@ -109,7 +109,7 @@ void XmlSaxParserHooks::EntityDecl(void* context, const xmlChar* name, int type,
     if (doc == nullptr ||
         xmlCreateIntSubset(doc, BAD_CAST "entities", nullptr, nullptr) == nullptr) {
       xmlFreeDoc(doc);
-      parser->Abort(std::make_exception_ptr(BaseException(5, std::u16string())));
+      parser->Abort(std::make_exception_ptr(BaseException(ErrorId::OutOfMemory)));
       return;
     }
     parser->m_entities = doc;
@@ -213,7 +213,7 @@ void XmlSaxParser::ParseFile(const std::u16string& path, XmlSaxCallback* callbac
   if (callback == nullptr) Detail::ThrowInvalidArgument(u"[1096]");
   if (LookUpEncoder() == nullptr) Detail::ThrowGeneral(u"[1097]");
   const int fd = Platform::OpenFileForRead(Utf16ToUtf8(path.data(), path.size()));
-  if (fd < 0) Detail::ThrowFileError(2003, path, errno);
+  if (fd < 0) Detail::ThrowFileError(ErrorId::FileOpen, path, errno);
   gzFile file = gzdopen(fd, "rb");
   if (file == nullptr) {
     Platform::CloseFile(fd);
@@ -423,7 +423,7 @@ void XmlSaxParser::OnCharacters(const unsigned char* text, int length) {
   if (m_stopped || length <= 0) return;
   const std::size_t total = std::size_t{m_characterSize} + static_cast<std::size_t>(length);
   if (total > UINT32_MAX) {
-    Abort(std::make_exception_ptr(BaseException(5, std::u16string())));
+    Abort(std::make_exception_ptr(BaseException(ErrorId::OutOfMemory)));
     return;
   }
   if (total < kInlineCharacters) {
@@ -437,7 +437,7 @@ void XmlSaxParser::OnCharacters(const unsigned char* text, int length) {
     auto block = static_cast<unsigned char*>(onHeap ? std::realloc(m_characters, capacity)
                                                     : std::malloc(capacity));
     if (block == nullptr) {
-      Abort(std::make_exception_ptr(BaseException(5, std::u16string())));
+      Abort(std::make_exception_ptr(BaseException(ErrorId::OutOfMemory)));
       return;
     }
     if (!onHeap && m_characterSize > 0) std::memcpy(block, m_characters, m_characterSize);

@@ -12,9 +12,9 @@ namespace {
 [[noreturn]] void ThrowGzipError(gzFile file, const std::u16string& path) {
   int code = Z_OK;
   const char* message = gzerror(file, &code);
-  if (code == Z_ERRNO) ThrowFileError(2004, path, errno);
+  if (code == Z_ERRNO) ThrowFileError(ErrorId::FileRead, path, errno);
   std::string text = message != nullptr && *message != 0 ? message : "read error";
-  Throw<FileIOException>(2004, path, AsciiToU16(text));
+  Throw<FileIOException>(ErrorId::FileRead, path, AsciiToU16(text));
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ int ReadGzipChunk(gzFile file, char* buffer, int size, const std::u16string& pat
 
 void ThrowDocumentTooLarge(const std::u16string& path) {
   Throw<FileIOException>(
-      2004, path, u"the document expands beyond " + DecimalU16(kMaxDocumentBytes >> 20) + u" MiB");
+      ErrorId::FileRead, path, u"the document expands beyond " + DecimalU16(kMaxDocumentBytes >> 20) + u" MiB");
 }
 
 bool ChargeEntityExpansion(std::size_t& used, int length) {
@@ -42,7 +42,7 @@ bool ChargeEntityExpansion(std::size_t& used, int length) {
 }
 
 void ThrowEntityExpansion() {
-  Throw<XMLFormatException>(kDocumentTooLarge, u"entity expansion beyond 16 MiB");
+  Throw<XMLFormatException>(ErrorId::XmlDocumentTooLarge, u"entity expansion beyond 16 MiB");
 }
 
 }  // namespace Qel::Detail

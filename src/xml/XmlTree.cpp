@@ -291,12 +291,12 @@ bool XmlTree::Read2() {
   InstallErrorFunction();
   xmlKeepBlanksDefault(0);
   const int fd = Platform::OpenFileForRead(Utf16ToUtf8(m_fileName.data(), m_fileName.size()));
-  if (fd < 0) Detail::ThrowFileError(2003, m_fileName, errno);
+  if (fd < 0) Detail::ThrowFileError(ErrorId::FileOpen, m_fileName, errno);
   std::uint64_t fileSize = 0;
   if (!Platform::GetFileSize(fd, fileSize)) {
     const int error = errno;
     Platform::CloseFile(fd);
-    Detail::ThrowFileError(2003, m_fileName, error);
+    Detail::ThrowFileError(ErrorId::FileOpen, m_fileName, error);
   }
   // The buffer starts at the file's size and doubles while a compressed file expands.
   std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -346,7 +346,8 @@ bool XmlTree::ReadBuffer(const std::string& buffer) {
   InstallErrorFunction();
   if (buffer.size() > Detail::kMaxDocumentBytes) {
     m_initialized = false;
-    Detail::Throw<XMLFormatException>(Detail::kDocumentTooLarge, u"document larger than 256 MiB");
+    Detail::Throw<XMLFormatException>(ErrorId::XmlDocumentTooLarge,
+                                      u"document larger than 256 MiB");
   }
   return ParseDocument(buffer.data(), buffer.size());
 }
@@ -407,14 +408,15 @@ bool XmlTree::Write(const std::u16string& fileName) {
 bool XmlTree::Write() const {
   const std::string text = Serialize(true, u"[1090]");
   const int fd = Platform::CreateFileForWrite(Utf16ToUtf8(m_fileName.data(), m_fileName.size()));
-  if (fd < 0) Detail::ThrowFileError(2002, m_fileName, errno);
+  if (fd < 0) Detail::ThrowFileError(ErrorId::FileCreate, m_fileName, errno);
   if (m_compression == 0) {
     if (!Platform::WriteFully(fd, text.data(), text.size())) {
       const int error = errno;
       Platform::CloseFile(fd);
-      Detail::ThrowFileError(2001, m_fileName, error);
+      Detail::ThrowFileError(ErrorId::FileWrite, m_fileName, error);
     }
-    if (!Platform::CloseFileChecked(fd)) Detail::ThrowFileError(2001, m_fileName, errno);
+    if (!Platform::CloseFileChecked(fd))
+      Detail::ThrowFileError(ErrorId::FileWrite, m_fileName, errno);
     return true;
   }
   gzFile file = gzdopen(fd, "wb9");
@@ -426,7 +428,7 @@ bool XmlTree::Write() const {
   const int error = errno;
   const int closed = gzclose(file);
   if (written == 0 || closed != Z_OK)
-    Detail::ThrowFileError(2001, m_fileName, error != 0 ? error : EIO);
+    Detail::ThrowFileError(ErrorId::FileWrite, m_fileName, error != 0 ? error : EIO);
   return true;
 }
 

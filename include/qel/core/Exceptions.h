@@ -7,8 +7,14 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
+
+#include "qel/core/ErrorId.h"
 
 namespace Qel {
+
+// Every class below takes its error id as an ErrorId or as the plain number; the two forms
+// build the same exception.
 
 // Information about a hardware or operating-system fault. The code keeps the Windows values
 // (0xC0000005 access violation, 0xC0000094 integer division by zero, ...).
@@ -26,6 +32,14 @@ class BaseException {
                 const std::u16string& a3);
   // Id and numeric value (for instance the code point of error 73).
   BaseException(std::int32_t id, std::int32_t value);
+  explicit BaseException(ErrorId id) : BaseException(Raw(id)) {}
+  BaseException(ErrorId id, const std::u16string& a1) : BaseException(Raw(id), a1) {}
+  BaseException(ErrorId id, const std::u16string& a1, const std::u16string& a2)
+      : BaseException(Raw(id), a1, a2) {}
+  BaseException(ErrorId id, const std::u16string& a1, const std::u16string& a2,
+                const std::u16string& a3)
+      : BaseException(Raw(id), a1, a2, a3) {}
+  BaseException(ErrorId id, std::int32_t value) : BaseException(Raw(id), value) {}
   // Wraps a standard exception as error 17: argument 1 is `where`, the values of the failed
   // call as "(@0:'v0', @1:'v1'): " (or "(): " without values), then e.what().
   BaseException(const std::exception& e, const char* where);
@@ -48,6 +62,8 @@ class BaseException {
   std::u16string GetErrorArg() const { return m_arg1; }
 
  protected:
+  static constexpr std::int32_t Raw(ErrorId id) { return static_cast<std::int32_t>(id); }
+
   // The description by the rules of BaseException itself (shared with WinOperationException).
   std::u16string DescribeBase() const;
 
@@ -66,6 +82,11 @@ class CollectionException : public BaseException {
   CollectionException(std::int32_t id, std::int32_t itemId);
   CollectionException(std::int32_t id, std::int32_t index, std::int32_t count);
   CollectionException(std::int32_t id, std::u16string itemName);
+  CollectionException(ErrorId id, std::int32_t itemId) : CollectionException(Raw(id), itemId) {}
+  CollectionException(ErrorId id, std::int32_t index, std::int32_t count)
+      : CollectionException(Raw(id), index, count) {}
+  CollectionException(ErrorId id, std::u16string itemName)
+      : CollectionException(Raw(id), std::move(itemName)) {}
   const std::u16string GetErrorDescription() const override;
 
  private:
@@ -81,6 +102,10 @@ class FileIOException : public BaseException {
   FileIOException(std::int32_t id, const std::u16string& path);
   // `originalError` becomes argument 1 (for instance the system's text of the failure).
   FileIOException(std::int32_t id, const std::u16string& path, const std::u16string& originalError);
+  explicit FileIOException(ErrorId id) : FileIOException(Raw(id)) {}
+  FileIOException(ErrorId id, const std::u16string& path) : FileIOException(Raw(id), path) {}
+  FileIOException(ErrorId id, const std::u16string& path, const std::u16string& originalError)
+      : FileIOException(Raw(id), path, originalError) {}
   const std::u16string GetErrorDescription() const override;
   const std::u16string& GetPathname() const { return m_pathName; }
 
@@ -91,6 +116,7 @@ class FileIOException : public BaseException {
 class LockException : public BaseException {
  public:
   LockException(std::int32_t id, const std::u16string& path);
+  LockException(ErrorId id, const std::u16string& path) : LockException(Raw(id), path) {}
   const std::u16string GetErrorDescription() const override;
   const std::u16string& GetPathname() const { return m_pathName; }
 
@@ -105,6 +131,12 @@ class OutOfBoundsException : public BaseException {
   OutOfBoundsException(std::int32_t id, std::int32_t current, std::int32_t upper);
   OutOfBoundsException(std::int32_t id, std::int32_t current, std::int32_t upper,
                        const std::u16string& a1);
+  OutOfBoundsException(ErrorId id, const std::u16string& a1) : OutOfBoundsException(Raw(id), a1) {}
+  OutOfBoundsException(ErrorId id, std::int32_t current, std::int32_t upper)
+      : OutOfBoundsException(Raw(id), current, upper) {}
+  OutOfBoundsException(ErrorId id, std::int32_t current, std::int32_t upper,
+                       const std::u16string& a1)
+      : OutOfBoundsException(Raw(id), current, upper, a1) {}
   const std::u16string GetErrorDescription() const override;
   std::int32_t GetCurrentIndex() const { return m_currentIndex; }
   std::int32_t GetMaxIndex() const { return m_upperBound; }
@@ -116,7 +148,7 @@ class OutOfBoundsException : public BaseException {
 
 class StructuredException : public BaseException {
  public:
-  // Error id 17 for the fault described by `info` (copied; the caller keeps its own).
+  // ErrorId::General (17) for the fault described by `info` (copied; the caller keeps its own).
   explicit StructuredException(const ExceptionPointers* info);
   const std::u16string GetErrorDescription() const override;
   const ExceptionPointers* GetExceptionPointers() const { return m_hasInfo ? &m_info : nullptr; }
@@ -139,6 +171,7 @@ class StructuredException : public BaseException {
 class UserCanceledException : public BaseException {
  public:
   explicit UserCanceledException(std::int32_t id);
+  explicit UserCanceledException(ErrorId id) : UserCanceledException(Raw(id)) {}
   const std::u16string GetErrorDescription() const override;
 };
 
@@ -150,6 +183,14 @@ class WinOperationException : public BaseException {
   WinOperationException(std::int32_t id, const std::u16string& operation, std::uint32_t code);
   WinOperationException(std::int32_t id, const std::u16string& operation,
                         const std::u16string& insert, std::uint32_t code);
+  explicit WinOperationException(ErrorId id) : WinOperationException(Raw(id)) {}
+  WinOperationException(ErrorId id, const std::u16string& operation)
+      : WinOperationException(Raw(id), operation) {}
+  WinOperationException(ErrorId id, const std::u16string& operation, std::uint32_t code)
+      : WinOperationException(Raw(id), operation, code) {}
+  WinOperationException(ErrorId id, const std::u16string& operation, const std::u16string& insert,
+                        std::uint32_t code)
+      : WinOperationException(Raw(id), operation, insert, code) {}
   const std::u16string GetErrorDescription() const override;
   std::uint32_t GetSystemErrorCode() const { return m_systemCode; }
 
@@ -161,6 +202,8 @@ class WinOperationException : public BaseException {
 class XMLFormatException : public BaseException {
  public:
   XMLFormatException(std::int32_t id, const std::u16string& nodeName);
+  XMLFormatException(ErrorId id, const std::u16string& nodeName)
+      : XMLFormatException(Raw(id), nodeName) {}
   const std::u16string GetErrorDescription() const override;
 
  private:
@@ -171,6 +214,8 @@ class XmlException : public BaseException {
  public:
   explicit XmlException(std::int32_t id);
   XmlException(std::int32_t id, const std::u16string& a1);
+  explicit XmlException(ErrorId id) : XmlException(Raw(id)) {}
+  XmlException(ErrorId id, const std::u16string& a1) : XmlException(Raw(id), a1) {}
   const std::u16string GetErrorDescription() const override;
 };
 

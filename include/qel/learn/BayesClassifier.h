@@ -90,7 +90,6 @@ class BayesClassifier : public Algorithm {
  private:
   void getClassNodes(Node* node);
   void classifyNode(Node* node);
-  void prepareClassNodes() {}
 
   Representation::RepTag m_currentTag{0};
   Representation::RepTag m_resultTag{0};

@@ -9,11 +9,9 @@ namespace Qel {
 
 class stringhash {
  public:
-  // Both constructors leave the prime table zero; only InitPrimeNumbers fills it.
+  // Both constructors do nothing: a stringhash holds no state.
   stringhash() {}
   explicit stringhash(unsigned int) {}
-  stringhash(const stringhash& other);
-  stringhash& operator=(const stringhash& other);
 
   // Sum of (2i + 1) * H[byte i] modulo 2^32 over all bytes (embedded NULs included); "" gives 0.
   static std::uint32_t GetStringHash(const std::string& text);
@@ -21,12 +19,6 @@ class stringhash {
   // The same over UTF-16 units, indexing the table by each unit's low ten bits.
   static std::uint32_t GetStringHashW(const std::u16string& text);
   static std::uint32_t GetStringHashW(std::uint32_t length, const char16_t* text);
-
- private:
-  static unsigned int CalcNextPrimeNumber(unsigned int n);
-  void InitPrimeNumbers(unsigned int count);
-
-  double m_primes[256] = {};
 };
 
 }  // namespace Qel
