@@ -1,6 +1,9 @@
 // Everything QelBase offers, in one include.
 #pragma once
 
+// core
+#include <qel/core/Export.h>
+
 // base
 #include <qel/base/Exceptions.h>
 #include <qel/base/HighAvailability.h>
