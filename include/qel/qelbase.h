@@ -3,6 +3,7 @@
 
 // core
 #include <qel/core/Export.h>
+#include <qel/core/IntrusivePtr.h>
 
 // base
 #include <qel/base/Exceptions.h>
