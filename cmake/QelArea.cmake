@@ -15,7 +15,9 @@ function(qel_area)
   target_include_directories(qel_${A_NAME}
     PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  set_target_properties(qel_${A_NAME} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  # Only what the public headers mark with QEL_API is exported.
+  set_target_properties(qel_${A_NAME} PROPERTIES POSITION_INDEPENDENT_CODE ON
+                        CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   foreach(dep IN LISTS QEL_AREA_DEPS_${A_NAME})
     target_link_libraries(qel_${A_NAME} PUBLIC qel_${dep})
   endforeach()

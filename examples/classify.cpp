@@ -19,14 +19,24 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
 
 const Qel::Representation::RepTag kModelTag = Qel::SetRepTag("NBcl");
 const Qel::Representation::RepTag kTermTag = Qel::SetRepTag("Term");
+
+// Appends `child` to `parent`, which adopts the reference once AddChild has succeeded (on a
+// throw the pointer still holds it and releases it). Returns the child, now owned by the parent.
+template <class T>
+T* AddChild(Qel::DocumentNode* parent, Qel::IntrusivePtr<T> child) {
+  parent->AddChild(child.get());
+  return child.release();
+}
 
 // A document's words as sorted (term id, count) pairs.
 class TermCounts : public Qel::Node, public Qel::Representation {
@@ -101,8 +111,7 @@ class Progress : public Qel::CallBack {
 // Turns texts into term counts, growing the vocabulary only while training.
 class Vectorizer {
  public:
-  Vectorizer() : m_filter(Qel::AsciiTextFilter::Create(2, false)) {}
-  ~Vectorizer() { m_filter->Release(); }
+  Vectorizer() : m_filter(Qel::AdoptRef(Qel::AsciiTextFilter::Create(2, false))) {}
 
   std::vector<std::pair<std::uint32_t, std::uint32_t>> Count(const std::string& utf8, bool grow) {
     const std::u16string text = Qel::ConvertUtf8ToWideChar(utf8);
@@ -130,7 +139,7 @@ class Vectorizer {
   std::size_t Size() const { return m_vocabulary.size(); }
 
  private:
-  Qel::AsciiTextFilter* m_filter;
+  Qel::IntrusivePtr<Qel::AsciiTextFilter> m_filter;
   std::unordered_map<std::string, std::uint32_t> m_vocabulary;
 };
 
@@ -171,27 +180,29 @@ int Run(const std::filesystem::path& corpus, const std::filesystem::path& result
     }
   }
 
-  Qel::DocumentNode* classRoot = Qel::DocumentNode::Create();
+  const auto classRoot = Qel::AdoptRef(Qel::DocumentNode::Create());
   std::map<unsigned int, std::u16string> identifiers;
   for (std::size_t l = 0; l < languages.size(); ++l) {
     std::vector<double> counts(vectorizer.Size(), 0.0);
     for (const auto& doc : training[l])
       for (const auto& [term, count] : doc) counts[term] += count;
-    classRoot->AddChild(LanguageModel::Create(static_cast<std::uint32_t>(l + 1), counts));
+    AddChild(classRoot.get(),
+             Qel::AdoptRef(LanguageModel::Create(static_cast<std::uint32_t>(l + 1), counts)));
     identifiers[static_cast<unsigned int>(l + 1)] = Qel::ConvertUtf8ToWideChar(languages[l]);
   }
   Qel::Result::SetClassIdentifiers(identifiers);
 
-  Qel::DocumentNode* documentRoot = Qel::DocumentNode::Create();
+  const auto documentRoot = Qel::AdoptRef(Qel::DocumentNode::Create());
   unsigned int testCount = 0;
   for (std::size_t l = 0; l < languages.size(); ++l) {
     const auto classId = static_cast<std::uint32_t>(l + 1);
-    Qel::DocumentNode* group = Qel::DocumentNode::Create(classId, documentRoot);
-    documentRoot->AddChild(group);
+    Qel::DocumentNode* group = AddChild(
+        documentRoot.get(), Qel::AdoptRef(Qel::DocumentNode::Create(classId, documentRoot.get())));
     for (const std::string& text : tests[l]) {
-      Qel::DocumentNode* doc = Qel::DocumentNode::Create(classId, group);
-      doc->AddRepresentation(TermCounts::Create(vectorizer.Count(text, false)));
-      group->AddChild(doc);
+      auto doc = Qel::AdoptRef(Qel::DocumentNode::Create(classId, group));
+      auto terms = Qel::AdoptRef(TermCounts::Create(vectorizer.Count(text, false)));
+      if (doc->AddRepresentation(terms.get())) terms.release();
+      AddChild(group, std::move(doc));
       ++testCount;
     }
   }
@@ -204,8 +215,8 @@ int Run(const std::filesystem::path& corpus, const std::filesystem::path& result
   Progress progress;
   progress.SetMaximum(testCount);
   bayes.SetCallBack(&progress);
-  Qel::Control* control = bayes.CreateController();
-  auto* ctl = dynamic_cast<Qel::BayesControl*>(control);
+  const std::unique_ptr<Qel::Control> control(bayes.CreateController());
+  auto* ctl = dynamic_cast<Qel::BayesControl*>(control.get());
   ctl->SetDoLearn(true);
   ctl->SetDoClassify(true);
   ctl->SetDoBatch(true);
@@ -213,18 +224,17 @@ int Run(const std::filesystem::path& corpus, const std::filesystem::path& result
   ctl->SetClassTag(kModelTag);
   ctl->SetDocumentTag(kTermTag);
   ctl->SetResultTag(Qel::SparseResult::DEFAULT_TAG);
-  ctl->SetRootClass(classRoot);
-  ctl->SetRootDocument(documentRoot);
+  ctl->SetRootClass(classRoot.get());
+  ctl->SetRootDocument(documentRoot.get());
   ctl->SetMaxResults(3);
   bayes.DoAlgorithm(ctl);
-  delete control;
   std::printf("  scored %u texts (texts without a known word are not scored)\n",
               progress.GetCurrent());
 
   // Every result is accepted; a text without a known word has no result and counts as rejected.
   const auto classes = static_cast<unsigned int>(languages.size() + 1);
-  Qel::ErrorMatrix* matrix = Qel::ErrorMatrix::Create(classes);
-  Qel::ErrorMatrixVisitor matrixVisitor(matrix, 0.0, 0.0);
+  const auto matrix = Qel::AdoptRef(Qel::ErrorMatrix::Create(classes));
+  Qel::ErrorMatrixVisitor matrixVisitor(matrix.get(), 0.0, 0.0);
   documentRoot->Visit(&matrixVisitor);
   for (const Qel::classResult& r : matrixVisitor.GetClassResults()) {
     matrix->Increase(r.classId, r.assignedClassId, Qel::MatrixStatusNormal, r.type);
@@ -282,10 +292,6 @@ int Run(const std::filesystem::path& corpus, const std::filesystem::path& result
   xml.CloseNode("LanguageResults");
   xml.Close();
   std::printf("\nResults written to %s\n", resultsFile.string().c_str());
-
-  matrix->Release();
-  classRoot->Release();
-  documentRoot->Release();
   return 0;
 }
 

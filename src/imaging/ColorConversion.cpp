@@ -1,5 +1,6 @@
 #include "qel/imaging/ColorConversion.h"
 
+#include "qel/core/IntrusivePtr.h"
 #include "qel/xml/XmlNode.h"
 
 namespace Qel {
@@ -35,16 +36,11 @@ bool ColorConversion::Equals(const std::shared_ptr<ColorConversion>& other) cons
 }
 
 XmlNode* ColorConversion::SaveXml() const {
-  XmlNode* node = XmlNode::Create(u"bitonals");
-  try {
-    node->AddPropertyLong(u"version", 1);
-    node->AddPropertyLongIfNotDefault(u"contrast", m_contrast, 3);
-    node->AddPropertyLongIfNotDefault(u"cleanup", m_cleanup, 3);
-  } catch (...) {
-    node->Release();
-    throw;
-  }
-  return node;
+  IntrusivePtr<XmlNode> node = AdoptRef(XmlNode::Create(u"bitonals"));
+  node->AddPropertyLong(u"version", 1);
+  node->AddPropertyLongIfNotDefault(u"contrast", m_contrast, 3);
+  node->AddPropertyLongIfNotDefault(u"cleanup", m_cleanup, 3);
+  return node.release();
 }
 
 void ColorConversion::LoadXml(XmlNode* node, Version&) {

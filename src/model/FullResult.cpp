@@ -1,4 +1,5 @@
 // The dense classification result and its best-results cache.
+#include <qel/core/IntrusivePtr.h>
 #include <qel/model/FullResult.h>
 #include <qel/xml/XmlSaxParser.h>
 
@@ -108,9 +109,9 @@ unsigned int FullResult::GetFinalClassId(unsigned int n) {
 }
 
 Result* FullResult::Clone() {
-  FullResult* copy = Create();
+  IntrusivePtr<FullResult> copy = AdoptRef(Create());
   copy->m_items = m_items;
-  return copy;
+  return copy.release();
 }
 
 void FullResult::InitializeProperties(XmlSaxParser* parser, const unsigned char** attributes) {

@@ -1,4 +1,5 @@
 // The sparse classification result.
+#include <qel/core/IntrusivePtr.h>
 #include <qel/model/SparseResult.h>
 
 #include <algorithm>
@@ -72,11 +73,11 @@ unsigned int SparseResult::GetFinalClassId(unsigned int n) {
 }
 
 Result* SparseResult::Clone() {
-  SparseResult* copy = Create();
+  IntrusivePtr<SparseResult> copy = AdoptRef(Create());
   for (const IndexedResult& e : m_entries) {
     copy->SetResultItem(e.GetIndex(), e.GetValue(), e.GetResType());
   }
-  return copy;
+  return copy.release();
 }
 
 void SparseResult::InitializeProperties(XmlSaxParser* /*parser*/,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Throw.h"
+#include "qel/core/IntrusivePtr.h"
 #include "qel/text/Unicode.h"
 #include "qel/core/StringConversion.h"
 #include "qel/xml/ListIterator.h"
@@ -113,45 +114,33 @@ XmlNode* XmlNode::Create(const XmlNode* source) {
     auto node = new (std::nothrow) XmlNode(from->m_name);
     if (node == nullptr) Detail::ThrowOutOfMemory(u"[1095]");
     node->AddRefCount();
+    IntrusivePtr<XmlNode> held = AdoptRef(node);
     node->m_isContent = from->m_isContent;
     node->m_content = from->m_content;
     node->m_initialized = !node->m_name.empty() || node->m_isContent;
-    try {
-      for (const XmlProperty* property : from->m_properties)
-        node->AddProperty(property->GetName(), property->GetValue());
-    } catch (...) {
-      node->Release();
-      throw;
-    }
-    return node;
+    for (const XmlProperty* property : from->m_properties)
+      node->AddProperty(property->GetName(), property->GetValue());
+    return held;
   };
   // An explicit stack instead of recursion: trees of any depth are copied.
-  XmlNode* root = copyOne(source);
-  try {
-    std::vector<std::pair<const XmlNode*, XmlNode*>> pending{{source, root}};
-    while (!pending.empty()) {
-      auto [from, to] = pending.back();
-      pending.pop_back();
-      for (const XmlNode* child : from->m_children) {
-        XmlNode* copy = to->AdoptNew(copyOne(child));
-        pending.emplace_back(child, copy);
-      }
+  IntrusivePtr<XmlNode> root = copyOne(source);
+  std::vector<std::pair<const XmlNode*, XmlNode*>> pending{{source, root.get()}};
+  while (!pending.empty()) {
+    auto [from, to] = pending.back();
+    pending.pop_back();
+    for (const XmlNode* child : from->m_children) {
+      XmlNode* copy = to->AdoptNew(copyOne(child).release());
+      pending.emplace_back(child, copy);
     }
-  } catch (...) {
-    root->Release();
-    throw;
   }
-  return root;
+  return root.release();
 }
 
 // Appends a node this node has just created; it is released when it cannot be appended.
 XmlNode* XmlNode::AdoptNew(XmlNode* fresh) {
-  try {
-    return AddChild(fresh);
-  } catch (...) {
-    fresh->Release();
-    throw;
-  }
+  IntrusivePtr<XmlNode> held = AdoptRef(fresh);
+  AddChild(fresh);
+  return held.release();
 }
 
 XmlNode* XmlNode::AddChild(const std::u16string& name) { return AdoptNew(Create(name)); }
@@ -398,14 +387,9 @@ std::u16string XmlNode::ConvertXmlTag(const std::string& tag) {
 
 XmlNode* XmlNode::CreateFromSax(XmlSaxParser* parser, const unsigned char* name,
                                 const unsigned char** attributes) {
-  XmlNode* node = Create(ConvertSaxText(parser, name));
-  try {
-    node->InitializeProperties(parser, attributes);
-  } catch (...) {
-    node->Release();
-    throw;
-  }
-  return node;
+  IntrusivePtr<XmlNode> node = AdoptRef(Create(ConvertSaxText(parser, name)));
+  node->InitializeProperties(parser, attributes);
+  return node.release();
 }
 
 void XmlNode::OnStartElement(XmlSaxParser* parser, const unsigned char* name,
@@ -420,9 +404,9 @@ void XmlNode::OnEndElement(XmlSaxParser* parser, const unsigned char*) {
   std::u16string text;
   parser->ConvertString(parser->GetCharacterBuffer(), static_cast<int>(size), text);
   if (Unicode::IsEmptyOrSpaceOrControl(text)) return;
-  XmlNode* content = Create(u"text", text);
+  IntrusivePtr<XmlNode> content = AdoptRef(Create(u"text", text));
   content->m_name = u"text";
-  AdoptNew(content);
+  AdoptNew(content.release());
 }
 
 }  // namespace Qel

@@ -19,6 +19,7 @@
 #include "core/Throw.h"
 #include "platform/Platform.h"
 #include "platform/RawFile.h"
+#include "qel/core/IntrusivePtr.h"
 #include "qel/core/StringConversion.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "core/Utf.h"
@@ -169,7 +170,8 @@ std::u16string FromLibrary(xmlCharEncodingHandlerPtr encoder, const xmlChar* tex
 
 XmlNode* BuildFromLibrary(xmlCharEncodingHandlerPtr encoder, xmlNodePtr top) {
   auto makeNode = [encoder](xmlNodePtr from) {
-    XmlNode* node = XmlNode::Create(FromLibrary(encoder, from->name, kNameArea));
+    IntrusivePtr<XmlNode> node =
+        AdoptRef(XmlNode::Create(FromLibrary(encoder, from->name, kNameArea)));
     if (from->type == XML_ELEMENT_NODE) {
       for (xmlAttrPtr attribute = from->properties; attribute != nullptr;
            attribute = attribute->next) {
@@ -182,29 +184,19 @@ XmlNode* BuildFromLibrary(xmlCharEncodingHandlerPtr encoder, xmlNodePtr top) {
     if (from->content != nullptr) node->SetContent(FromLibrary(encoder, from->content, kValueArea));
     return node;
   };
-  XmlNode* root = makeNode(top);
-  try {
-    std::vector<std::pair<xmlNodePtr, XmlNode*>> pending{{top, root}};
-    while (!pending.empty()) {
-      auto [from, to] = pending.back();
-      pending.pop_back();
-      if (from->type == XML_ENTITY_REF_NODE) continue;  // substituted content is already inline
-      for (xmlNodePtr child = from->children; child != nullptr; child = child->next) {
-        XmlNode* node = makeNode(child);
-        try {
-          to->AddChild(node);
-        } catch (...) {
-          node->Release();
-          throw;
-        }
-        pending.emplace_back(child, node);
-      }
+  IntrusivePtr<XmlNode> root = makeNode(top);
+  std::vector<std::pair<xmlNodePtr, XmlNode*>> pending{{top, root.get()}};
+  while (!pending.empty()) {
+    auto [from, to] = pending.back();
+    pending.pop_back();
+    if (from->type == XML_ENTITY_REF_NODE) continue;  // substituted content is already inline
+    for (xmlNodePtr child = from->children; child != nullptr; child = child->next) {
+      IntrusivePtr<XmlNode> node = makeNode(child);
+      to->AddChild(node.get());
+      pending.emplace_back(child, node.release());
     }
-  } catch (...) {
-    root->Release();
-    throw;
   }
-  return root;
+  return root.release();
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 // read and written atomically).
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <atomic>
 #include <cstdint>
 
 namespace Qel {
 
-class HighAvailability {
+class QEL_API HighAvailability {
  public:
   // The instance, created on first use: inactive, 30 retry seconds, 500 ms between retries.
   static HighAvailability* getInstance();

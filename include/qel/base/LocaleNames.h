@@ -3,13 +3,15 @@
 // is read on first use and kept until unload; any thread may call at any time.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <map>
 #include <string>
 #include <vector>
 
 namespace Qel {
 
-class LocaleNames {
+class QEL_API LocaleNames {
  public:
   // The name of `code` ("sr-Latn-RS", "de") in `displayLanguage`, trying the code and then
   // the code without its last parts ("sr-Latn", "sr"); `fallback` when the display language

@@ -2,6 +2,8 @@
 // Stateless apart from the fixed key paths; any thread may call.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <string>
 
 namespace Qel {
@@ -14,7 +16,7 @@ enum OmbrelRegKeys : int {
   OmbrelSalienceLanguages = 4,   // <base>\NLP\Salience\Languages
 };
 
-class OmbrelRegistry {
+class QEL_API OmbrelRegistry {
  public:
   // The key path under HKEY_LOCAL_MACHINE. Throws BaseException 1 for a value outside 0-4.
   static std::u16string GetRegistryKeyPath(OmbrelRegKeys key);

@@ -4,6 +4,8 @@
 // processes take turns on the file.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <string>
 
@@ -23,7 +25,7 @@ class BaseException;
 // Reads never throw: a missing file, key or value, a value of another type, or a file without
 // a valid header gives the default with `found` false. Writes create the file and the key when
 // needed and throw BaseException 17 with the system's text when the file cannot be written.
-class Registry {
+class QEL_API Registry {
  public:
   // A text (REG_SZ) value.
   static std::u16string GetRegistryValue(HKEY root, const std::u16string& subkey,

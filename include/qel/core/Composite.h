@@ -3,6 +3,7 @@
 // thread at a time and must not change while it is walked.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/Node.h>
 
 #include <cstdint>
@@ -11,7 +12,7 @@ namespace Qel {
 
 class Iterator;
 
-class Composite : public Node {
+class QEL_API Composite : public Node {
  public:
   Composite() = default;
 

@@ -4,6 +4,8 @@
 // the library resource manager chose. Exception objects are plain values, used by one thread.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -23,7 +25,7 @@ struct ExceptionPointers {
   const void* address = nullptr;
 };
 
-class BaseException {
+class QEL_API BaseException {
  public:
   explicit BaseException(std::int32_t id);
   BaseException(std::int32_t id, const std::u16string& a1);
@@ -77,7 +79,7 @@ class BaseException {
   void Wrap(const std::exception& e, const char* where, const std::u16string* values, int count);
 };
 
-class CollectionException : public BaseException {
+class QEL_API CollectionException : public BaseException {
  public:
   CollectionException(std::int32_t id, std::int32_t itemId);
   CollectionException(std::int32_t id, std::int32_t index, std::int32_t count);
@@ -96,7 +98,7 @@ class CollectionException : public BaseException {
   std::u16string m_itemName;
 };
 
-class FileIOException : public BaseException {
+class QEL_API FileIOException : public BaseException {
  public:
   explicit FileIOException(std::int32_t id);
   FileIOException(std::int32_t id, const std::u16string& path);
@@ -113,7 +115,7 @@ class FileIOException : public BaseException {
   std::u16string m_pathName;
 };
 
-class LockException : public BaseException {
+class QEL_API LockException : public BaseException {
  public:
   LockException(std::int32_t id, const std::u16string& path);
   LockException(ErrorId id, const std::u16string& path) : LockException(Raw(id), path) {}
@@ -124,7 +126,7 @@ class LockException : public BaseException {
   std::u16string m_pathName;
 };
 
-class OutOfBoundsException : public BaseException {
+class QEL_API OutOfBoundsException : public BaseException {
  public:
   OutOfBoundsException(std::int32_t id, const std::u16string& a1);
   // `upper` is one past the highest valid index.
@@ -146,7 +148,7 @@ class OutOfBoundsException : public BaseException {
   std::int32_t m_upperBound = -1;
 };
 
-class StructuredException : public BaseException {
+class QEL_API StructuredException : public BaseException {
  public:
   // ErrorId::General (17) for the fault described by `info` (copied; the caller keeps its own).
   explicit StructuredException(const ExceptionPointers* info);
@@ -168,14 +170,14 @@ class StructuredException : public BaseException {
   bool m_hasInfo = false;
 };
 
-class UserCanceledException : public BaseException {
+class QEL_API UserCanceledException : public BaseException {
  public:
   explicit UserCanceledException(std::int32_t id);
   explicit UserCanceledException(ErrorId id) : UserCanceledException(Raw(id)) {}
   const std::u16string GetErrorDescription() const override;
 };
 
-class WinOperationException : public BaseException {
+class QEL_API WinOperationException : public BaseException {
  public:
   explicit WinOperationException(std::int32_t id);
   WinOperationException(std::int32_t id, const std::u16string& operation);
@@ -199,7 +201,7 @@ class WinOperationException : public BaseException {
   std::uint32_t m_systemCode = 0;
 };
 
-class XMLFormatException : public BaseException {
+class QEL_API XMLFormatException : public BaseException {
  public:
   XMLFormatException(std::int32_t id, const std::u16string& nodeName);
   XMLFormatException(ErrorId id, const std::u16string& nodeName)
@@ -210,7 +212,7 @@ class XMLFormatException : public BaseException {
   std::u16string m_nodeName;
 };
 
-class XmlException : public BaseException {
+class QEL_API XmlException : public BaseException {
  public:
   explicit XmlException(std::int32_t id);
   XmlException(std::int32_t id, const std::u16string& a1);
@@ -221,14 +223,14 @@ class XmlException : public BaseException {
 
 // The system's text for an error number (errno). Throws BaseException 17 when the system has
 // no text for it.
-std::u16string GetWindowsApiMessage(int code);
+QEL_API std::u16string GetWindowsApiMessage(int code);
 // Same as GetWindowsApiMessage(code).
-std::u16string GetErrorMessage(int code);
+QEL_API std::u16string GetErrorMessage(int code);
 // GetWindowsApiMessage(errno).
-std::u16string GetLastErrorMessage();
+QEL_API std::u16string GetLastErrorMessage();
 // "Error in <component>, Function <function>: <cause> (0x<hr>)" with the cause taken from the
 // table of common result codes; never throws.
-std::u16string HResultToString(std::int32_t hr, const std::u16string& component,
-                               const std::u16string& function);
+QEL_API std::u16string HResultToString(std::int32_t hr, const std::u16string& component,
+                                       const std::u16string& function);
 
 }  // namespace Qel

@@ -3,11 +3,13 @@
 // is used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
+
 namespace Qel {
 
 class Node;
 
-class Iterator {
+class QEL_API Iterator {
  public:
   Iterator() = default;
   virtual ~Iterator() = default;

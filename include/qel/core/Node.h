@@ -3,6 +3,7 @@
 // Reference counts may change on any thread; a node and its chain are used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/RefCounter.h>
 
 #include <cstdint>
@@ -17,9 +18,9 @@ class Visitor;
 // destructor: releases that cascade while a tree or chain is torn down run one after another on
 // the calling thread instead of nesting, so releasing a structure of any depth needs constant
 // stack. Objects are still released in the order a recursive teardown would use. Null is ignored.
-void ReleaseOwned(RefCounter* object) noexcept;
+QEL_API void ReleaseOwned(RefCounter* object) noexcept;
 
-class Node : public RefCounter {
+class QEL_API Node : public RefCounter {
  public:
   Node() = default;
 

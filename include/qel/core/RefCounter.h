@@ -3,13 +3,15 @@
 // is used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
 
 namespace Qel {
 
-class RefCounter {
+class QEL_API RefCounter {
  public:
   RefCounter() = default;
   RefCounter(const RefCounter&) = delete;

@@ -5,6 +5,8 @@
 // read the same object.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -16,7 +18,7 @@ namespace Qel {
 // library itself.
 using HINSTANCE = const char16_t*;
 
-class ResMgr {
+class QEL_API ResMgr {
  public:
   ResMgr();
   ~ResMgr();
@@ -88,7 +90,7 @@ class ResMgr {
   std::unique_ptr<Catalogue> m_languageStrings;
 };
 
-class ResourceLoader {
+class QEL_API ResourceLoader {
  public:
   void Init(HINSTANCE module);
   // Reads the text resource `id` of `type` ("TEXTFILE", "XML") decoded from UTF-8; an unknown
@@ -102,7 +104,7 @@ class ResourceLoader {
 };
 
 // The library's own resource manager and resource loader, initialised on first use.
-ResMgr& GetLibraryResMgr();
-const ResourceLoader& GetLibraryResourceLoader();
+QEL_API ResMgr& GetLibraryResMgr();
+QEL_API const ResourceLoader& GetLibraryResourceLoader();
 
 }  // namespace Qel

@@ -3,6 +3,7 @@
 // while it is walked. Used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/Iterator.h>
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 
 namespace Qel {
 
-class VectorIterator : public Iterator {
+class QEL_API VectorIterator : public Iterator {
  public:
   // Positioned at the first element of `nodes`.
   explicit VectorIterator(std::vector<Node*>& nodes) : m_nodes(&nodes) {}

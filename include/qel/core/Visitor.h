@@ -2,11 +2,13 @@
 // it is shown; used by the thread that runs the walk.
 #pragma once
 
+#include <qel/core/Export.h>
+
 namespace Qel {
 
 class Node;
 
-class Visitor {
+class QEL_API Visitor {
  public:
   virtual ~Visitor() = default;
   // Called for each visited node, parents before children. The base visitor does nothing.

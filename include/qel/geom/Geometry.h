@@ -3,6 +3,8 @@
 // thread may use its own values.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <limits>
 #include <type_traits>
@@ -23,7 +25,7 @@ struct Point {
 
 // An axis-aligned rectangle whose edges belong to it: a rectangle with all edges 0 is one pixel
 // wide and high. Edge arithmetic wraps around at the limits of 32 bits instead of overflowing.
-class Rectangle {
+class QEL_API Rectangle {
  public:
   std::int32_t top = 0;
   std::int32_t bottom = 0;
@@ -69,8 +71,8 @@ class Rectangle {
 
 // The direction of the vector (dx, dy) in radians, 0 to 2*pi, counter-clockwise on a page whose
 // y axis points down: right 0, up pi/2, left pi, down 3*pi/2. The zero vector gives 0.
-double ArcTan(std::int32_t dx, std::int32_t dy);
-double ArcTan(double dx, double dy);
+QEL_API double ArcTan(std::int32_t dx, std::int32_t dy);
+QEL_API double ArcTan(double dx, double dy);
 // Any other pair of integers (long, std::size_t, ...), with the same rules.
 template <class T>
   requires std::is_integral_v<T>
@@ -79,19 +81,19 @@ double ArcTan(T dx, T dy) {
 }
 
 // The Euclidean distance between (x1, y1) and (x2, y2).
-double Distance(double x1, double y1, double x2, double y2);
+QEL_API double Distance(double x1, double y1, double x2, double y2);
 
 // Pixels at `dpi` dots per inch to millimetres (25.4 mm per inch). A zero dpi is not guarded.
-double PixToMm(double pixels, double dpi);
+QEL_API double PixToMm(double pixels, double dpi);
 // Millimetres to pixels at `dpi` dots per inch.
-double dMmToPix(double mm, double dpi);
+QEL_API double dMmToPix(double mm, double dpi);
 // dMmToPix rounded to the nearest integer, halves away from zero.
-std::int32_t lMmToPix(double mm, double dpi);
+QEL_API std::int32_t lMmToPix(double mm, double dpi);
 
 // The nearest integer, halves away from zero (2.5 gives 3, -2.5 gives -3). Values beyond the
 // 32-bit range give the nearest limit; NaN gives 0.
-std::int32_t round(float value);
-std::int32_t round(double value);
+QEL_API std::int32_t round(float value);
+QEL_API std::int32_t round(double value);
 // An integer is already rounded; beyond the 32-bit range it gives the nearest limit.
 template <class T>
   requires std::is_integral_v<T>

@@ -3,6 +3,7 @@
 // at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/xml/Version.h>
 
 #include <cstdint>
@@ -12,7 +13,7 @@ namespace Qel {
 
 class XmlNode;
 
-class ColorConversion : public std::enable_shared_from_this<ColorConversion> {
+class QEL_API ColorConversion : public std::enable_shared_from_this<ColorConversion> {
  public:
   static const std::uint16_t DefContrast;  // 3
   static const std::uint16_t DefCleanup;   // 3

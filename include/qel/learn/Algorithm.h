@@ -3,19 +3,21 @@
 // and its callback are used by one thread during a run.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <iosfwd>
 
 namespace Qel {
 
 // The parameters of one algorithm run. Each algorithm derives its own control class, whose
 // constructor sets every parameter to its default.
-class Control {
+class QEL_API Control {
  public:
   virtual ~Control() = default;
 };
 
 // A learning or classification method run over a tree under the control of a Control.
-class Algorithm {
+class QEL_API Algorithm {
  public:
   virtual ~Algorithm() = default;
 

@@ -2,6 +2,7 @@
 // another. Counts change atomically; an analyser is used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/RefCounter.h>
 #include <qel/model/Representation.h>
 
@@ -12,7 +13,7 @@ namespace Qel {
 
 class Node;
 
-class Analyzer : public RefCounter {
+class QEL_API Analyzer : public RefCounter {
  public:
   // Whether several analysers may share one internal representation on a node; false.
   virtual bool CanShareInternalRep();

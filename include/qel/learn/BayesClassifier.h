@@ -3,6 +3,7 @@
 // trees, the class models or the callback; one run at a time per classifier, on one thread.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/learn/Algorithm.h>
 #include <qel/model/Representation.h>
 
@@ -16,7 +17,7 @@ class CallBack;
 class Node;
 
 // The parameters of a BayesClassifier run.
-class BayesControl : public Control {
+class QEL_API BayesControl : public Control {
  public:
   BayesControl() = default;
 
@@ -70,7 +71,7 @@ class BayesControl : public Control {
 // A class node is a DocumentNode that is also a Representation: that representation is its
 // class model, and a document's score for the class is the model's dot with the document's
 // representation.
-class BayesClassifier : public Algorithm {
+class QEL_API BayesClassifier : public Algorithm {
  public:
   BayesClassifier() = default;
 

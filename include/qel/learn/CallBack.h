@@ -2,11 +2,13 @@
 // it. The algorithm does not own its callback; both are used by the running thread.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <string>
 
 namespace Qel {
 
-class CallBack {
+class QEL_API CallBack {
  public:
   CallBack() = default;
   virtual ~CallBack() = default;

@@ -3,6 +3,7 @@
 // representation, so it can hang on a tree; reference counted, used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/Node.h>
 #include <qel/model/Representation.h>
 #include <qel/model/Result.h>
@@ -26,7 +27,7 @@ struct mapcell {
   eResultMatrixExceptionStatus status = static_cast<eResultMatrixExceptionStatus>(0);
 };
 
-class ErrorMatrix : public Node, public Representation {
+class QEL_API ErrorMatrix : public Node, public Representation {
  public:
   // "Emtx".
   static constexpr RepTag DefaultTag{Detail::TagIdFromName("Emtx")};

@@ -3,6 +3,7 @@
 // used by the thread that runs the walk.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/model/Representation.h>
 #include <qel/model/Result.h>
 #include <qel/model/SparseResult.h>
@@ -23,7 +24,7 @@ struct classResult {
   eResultType type = ResTypeNone;
 };
 
-class ErrorMatrixVisitor : public Visitor {
+class QEL_API ErrorMatrixVisitor : public Visitor {
  public:
   // A result is accepted when its best score is at least `minScore` and lies at least
   // `minDistance` above the second best. `matrix` is kept for the caller, not owned, not

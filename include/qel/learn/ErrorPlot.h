@@ -3,6 +3,7 @@
 // representation; reference counted, used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/Node.h>
 #include <qel/model/Representation.h>
 
@@ -11,7 +12,7 @@
 
 namespace Qel {
 
-class ErrorPlot : public Node, public Representation {
+class QEL_API ErrorPlot : public Node, public Representation {
  public:
   // "Eplt".
   static constexpr RepTag DefaultTag{Detail::TagIdFromName("Eplt")};

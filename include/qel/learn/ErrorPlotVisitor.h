@@ -3,6 +3,7 @@
 // the node they hang on; used by the thread that runs the walk.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/model/Representation.h>
 #include <qel/model/SparseResult.h>
 #include <qel/core/Visitor.h>
@@ -14,7 +15,7 @@ namespace Qel {
 class DocumentNode;
 class ErrorPlot;
 
-class ErrorPlotVisitor : public Visitor {
+class QEL_API ErrorPlotVisitor : public Visitor {
  public:
   ErrorPlotVisitor() = default;
 

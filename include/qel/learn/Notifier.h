@@ -2,20 +2,22 @@
 // own its observers; registration and notification are not locked (one thread at a time).
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <set>
 #include <string>
 
 namespace Qel {
 
 // An observer of property changes, implemented by users of the library.
-class PropertyChangedCallback {
+class QEL_API PropertyChangedCallback {
  public:
   virtual ~PropertyChangedCallback() = default;
   // Called with the name of the property that changed.
   virtual void OnPropertyChanged(const std::u16string& propertyName) = 0;
 };
 
-class Notifier {
+class QEL_API Notifier {
  public:
   Notifier() = default;
   // Copies share the same observers (none of them is owned).

@@ -4,6 +4,7 @@
 // stream. Examples and nodes are not owned; one run at a time per analyser, on one thread.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/learn/Algorithm.h>
 #include <qel/model/Representation.h>
 
@@ -15,7 +16,7 @@ namespace Qel {
 class Node;
 
 // The parameters of a PcaAnalyzer run; the switches say which steps run.
-class PcaControl : public Control {
+class QEL_API PcaControl : public Control {
  public:
   PcaControl() = default;
 
@@ -95,7 +96,7 @@ class PcaControl : public Control {
   Node* m_sourceNode = nullptr;
 };
 
-class PcaAnalyzer : public Algorithm {
+class QEL_API PcaAnalyzer : public Algorithm {
  public:
   PcaAnalyzer() = default;
 

@@ -3,6 +3,8 @@
 // at a time. The library has no concrete cache: callers derive their own.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -11,7 +13,7 @@ namespace Qel {
 
 class Node;
 
-class Cache {
+class QEL_API Cache {
  public:
   Cache() = default;
   Cache(const Cache&) = delete;

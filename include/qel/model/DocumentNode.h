@@ -3,6 +3,7 @@
 // found by tag. Reference counts may change on any thread; a tree is used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/Composite.h>
 #include <qel/model/Representation.h>
 #include <qel/core/VectorIterator.h>
@@ -13,7 +14,7 @@
 
 namespace Qel {
 
-class DocumentNode : public Composite {
+class QEL_API DocumentNode : public Composite {
  public:
   // A new node holding one reference for the caller. The parent pointer is only recorded: the
   // node is not added to the parent's children. Throws BaseException 5 (out of memory).

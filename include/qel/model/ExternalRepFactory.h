@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "qel/core/Export.h"
 #include "qel/model/Representation.h"
 
 namespace Qel {
@@ -14,7 +15,7 @@ namespace Qel {
 class ExternalRepresentation;
 
 // Knows one external representation type by name and by tag.
-class ExternalRepFactory {
+class QEL_API ExternalRepFactory {
  public:
   virtual ~ExternalRepFactory() = default;
   // Disposes of the factory; the registry calls it when it drops the factory.
@@ -33,7 +34,7 @@ class ExternalRepFactory {
 // An ordered list of factories in registration order. The process-wide instance owns its
 // factories and releases them when it drops them or is destroyed at exit; a copy shares the
 // pointers without owning them.
-class ExternalRepFactoryPlatform {
+class QEL_API ExternalRepFactoryPlatform {
  public:
   ExternalRepFactoryPlatform() = default;
   ExternalRepFactoryPlatform(const ExternalRepFactoryPlatform& other);

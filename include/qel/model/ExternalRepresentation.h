@@ -3,12 +3,13 @@
 // blocks. Reference counted like every node; one thread at a time.
 #pragma once
 
+#include "qel/core/Export.h"
 #include "qel/core/Node.h"
 #include "qel/model/Representation.h"
 
 namespace Qel {
 
-class ExternalRepresentation : public Node, public Representation {
+class QEL_API ExternalRepresentation : public Node, public Representation {
  public:
   // Makes the representation's data available (computes it or fetches it from its source);
   // what that means is the concrete type's business.

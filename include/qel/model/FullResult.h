@@ -2,6 +2,7 @@
 // best entries. Reference counted; used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/model/Result.h>
 
 #include <memory>
@@ -9,7 +10,7 @@
 
 namespace Qel {
 
-class FullResult : public Result {
+class QEL_API FullResult : public Result {
  public:
   // "Fres".
   static constexpr RepTag DEFAULT_TAG{Detail::TagIdFromName("Fres")};

@@ -2,11 +2,13 @@
 // thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
+
 namespace Qel {
 
 class Node;
 
-class NodeFactory {
+class QEL_API NodeFactory {
  public:
   virtual ~NodeFactory() = default;
   // A new node holding one reference for the caller; the base factory returns null.

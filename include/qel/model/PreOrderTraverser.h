@@ -3,6 +3,7 @@
 // references: the tree must outlive the walk and must not change during it. One thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/model/DocumentNode.h>
 
 #include <deque>
@@ -13,7 +14,7 @@ template <class T>
 class PreOrderTraverser;
 
 template <>
-class PreOrderTraverser<DocumentNode> {
+class QEL_API PreOrderTraverser<DocumentNode> {
  public:
   PreOrderTraverser(const PreOrderTraverser&) = delete;
   PreOrderTraverser& operator=(const PreOrderTraverser&) = delete;

@@ -4,6 +4,8 @@
 // one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -22,7 +24,7 @@ constexpr std::int32_t TagIdFromName(const char (&name)[5]) {
 }
 }  // namespace Detail
 
-class Representation {
+class QEL_API Representation {
  public:
   // Four bytes that are at once a signed 32-bit id and four characters in reading order
   // ("Dflt" is 0x746C6644). Two tags are equal when their ids are equal.
@@ -80,6 +82,6 @@ class Representation {
 
 // The tag whose four bytes are `name` when it has exactly four characters (any bytes are
 // accepted); Representation::DefaultTag ("Dflt") for any other length.
-Representation::RepTag SetRepTag(const std::string& name);
+QEL_API Representation::RepTag SetRepTag(const std::string& name);
 
 }  // namespace Qel

@@ -3,6 +3,7 @@
 // callback (it reads itself back). Reference counted; a result is used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/Node.h>
 #include <qel/model/Representation.h>
 #include <qel/xml/XmlSaxCallback.h>
@@ -73,7 +74,7 @@ class IndexedResult {
   eResultType m_type = ResTypeNew;
 };
 
-class Result : public Node, public Representation, public XmlDefaultCallback {
+class QEL_API Result : public Node, public Representation, public XmlDefaultCallback {
  public:
   // The largest class index or class count a result accepts from XML; larger values throw
   // BaseException 1 instead of claiming memory for billions of entries.

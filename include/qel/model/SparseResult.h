@@ -2,6 +2,7 @@
 // order they were set. Reference counted; used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/model/Result.h>
 
 #include <memory>
@@ -9,7 +10,7 @@
 
 namespace Qel {
 
-class SparseResult : public Result {
+class QEL_API SparseResult : public Result {
  public:
   // "Sres".
   static constexpr RepTag DEFAULT_TAG{Detail::TagIdFromName("Sres")};

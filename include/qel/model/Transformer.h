@@ -1,11 +1,13 @@
 // Transformer: turns the content of one node into another. Owns neither node; used by one thread.
 #pragma once
 
+#include <qel/core/Export.h>
+
 namespace Qel {
 
 class Node;
 
-class Transformer {
+class QEL_API Transformer {
  public:
   virtual ~Transformer() = default;
   // Deletes this transformer.

@@ -3,6 +3,8 @@
 // Start, the waits and the state queries may be called from any thread.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -20,7 +22,7 @@ enum TaskState : std::int32_t {
 
 class TaskScheduler;
 
-class TaskBase {
+class QEL_API TaskBase {
  public:
   TaskBase();
   virtual ~TaskBase();

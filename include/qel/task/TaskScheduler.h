@@ -3,6 +3,7 @@
 // every member function may be called from any thread. The scheduler does not own the tasks.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/task/TaskBase.h>
 
 #include <atomic>
@@ -16,7 +17,7 @@
 
 namespace Qel {
 
-class TaskScheduler {
+class QEL_API TaskScheduler {
  public:
   // Pool size from the environment variable "QelMaxTaskThreads" when it holds a number from
   // 1 to 64, else the number of logical processors. A pool of one runs every task at once on

@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "qel/core/Export.h"
 #include "qel/text/TextFilter.h"
 
 namespace Qel {
 
-class AsciiTextFilter : public TextFilter {
+class QEL_API AsciiTextFilter : public TextFilter {
  public:
   // A new filter with one reference. Throws BaseException 5 when out of memory.
   static AsciiTextFilter* Create(unsigned char minWordLen, bool useDigits);

@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "qel/core/Export.h"
 #include "qel/core/RefCounter.h"
 #include "qel/text/Unicode.h"
 
 namespace Qel {
 
-class RecordFilter : public RefCounter {
+class QEL_API RecordFilter : public RefCounter {
  public:
   // A filter with the defaults (delimiters ";" and tab, remove characters ".,") and one
   // reference. Throws BaseException 5 when out of memory.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "qel/core/Export.h"
 #include "qel/text/Unicode.h"
 
 namespace Qel {
@@ -20,7 +21,7 @@ struct RecordFieldItem {
   int position = -1;
 };
 
-class RecordPreprocessor {
+class QEL_API RecordPreprocessor {
  public:
   using SpellingMap = std::map<std::u16string, std::u16string>;
 

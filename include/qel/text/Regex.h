@@ -3,6 +3,8 @@
 // any thread may use; one Regex object and its results are used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,7 +17,7 @@ class CompiledRegex;
 
 // One match of a chain. The chain ends with a node whose position and length are -1 and whose
 // matched flag is false. Deleting a node deletes the rest of the chain after it.
-class RegexMatch {
+class QEL_API RegexMatch {
  public:
   RegexMatch() = default;
   RegexMatch(const RegexMatch&) = delete;
@@ -41,7 +43,7 @@ class RegexMatch {
   std::vector<std::u16string> m_subMatches;
 };
 
-class Regex {
+class QEL_API Regex {
  public:
   // Compiles `pattern` (or finds it compiled). A syntax error throws Boost's regex_error
   // (a std::runtime_error); a pattern that is not valid UTF-16 throws BaseException 17.

@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "qel/core/Export.h"
 #include "qel/core/RefCounter.h"
 
 namespace Qel {
 
-class TextFilter : public RefCounter {
+class QEL_API TextFilter : public RefCounter {
  public:
   // FilterTextW with positions.
   virtual unsigned int FilterText(const char16_t* text, unsigned int length, char* out,

@@ -3,6 +3,8 @@
 // spelling substitutions. Stateless: every function may be called from any thread.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <string>
 #include <vector>
 
@@ -19,7 +21,7 @@ struct SubstitutionPair {
   std::u16string second;  // replacement
 };
 
-class Unicode {
+class QEL_API Unicode {
  public:
   Unicode() = delete;
 

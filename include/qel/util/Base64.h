@@ -2,11 +2,13 @@
 // strings and UTF-16 texts (through UTF-8). Stateless; any thread may use it.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <string>
 
 namespace Qel {
 
-class Base64 {
+class QEL_API Base64 {
  public:
   // Encoded length without terminator: 0 for 0, else ((size - 1) / 3) * 4 + 4. Throws
   // BaseException 17 when the result does not fit 32 bits.

@@ -2,6 +2,8 @@
 // functions keep no state of their own and may be called from any thread.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <string>
 
@@ -17,16 +19,16 @@ struct _QELGUID {
 };
 
 // Fills `out` with a new time-based (version 1) UUID.
-void QelUuidCreate(_QELGUID* out);
+QEL_API void QelUuidCreate(_QELGUID* out);
 // Lower-case canonical text: 8-4-4-4-12 hexadecimal digits joined by "-", no braces.
-std::u16string QelUuidToString(_QELGUID* uuid);
+QEL_API std::u16string QelUuidToString(_QELGUID* uuid);
 // Parses the canonical 36-character form (either case). Throws BaseException 1 for any other
 // shape (braces, wrong length, non-hexadecimal characters) and std::out_of_range for an empty
 // text.
-void QelUuidFromString(const std::u16string& text, _QELGUID* out);
+QEL_API void QelUuidFromString(const std::u16string& text, _QELGUID* out);
 // The text of a new UUID.
-std::u16string QelNewGuid();
+QEL_API std::u16string QelNewGuid();
 // "00000000-0000-0000-0000-000000000000".
-std::u16string QelNullGuid();
+QEL_API std::u16string QelNullGuid();
 
 }  // namespace Qel

@@ -8,11 +8,12 @@
 #include <set>
 #include <string>
 
+#include "qel/core/Export.h"
 #include "qel/core/RefCounter.h"
 
 namespace Qel {
 
-class IdResolver : public RefCounter {
+class QEL_API IdResolver : public RefCounter {
  public:
   // A new empty resolver holding one reference. Throws BaseException 5 without memory.
   static IdResolver* Create();

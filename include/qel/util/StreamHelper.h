@@ -4,12 +4,14 @@
 // operation ("StreamHelper::ReadLong"): 2004 for reads, 2001 for writes.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <istream>
 #include <ostream>
 #include <string>
 
-class StreamHelper {
+class QEL_API StreamHelper {
  public:
   static void ReadBool(std::istream* stream, bool& value);           // 1 byte, 0 or 1
   static void ReadShort(std::istream* stream, std::int16_t& value);  // 2 bytes

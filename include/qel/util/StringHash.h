@@ -2,12 +2,14 @@
 // every process and version. Hashing keeps no state, so any thread may hash at any time.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <string>
 
 namespace Qel {
 
-class stringhash {
+class QEL_API stringhash {
  public:
   // Both constructors do nothing: a stringhash holds no state.
   stringhash() {}

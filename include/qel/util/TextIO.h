@@ -4,6 +4,8 @@
 // and stateless; a FILE* serves one thread at a time. Lines written end with a line feed alone.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -31,7 +33,7 @@ inline constexpr unsigned char UTF8_Header[3] = {0xEF, 0xBB, 0xBF};
 
 namespace Tools {
 
-class IO {
+class QEL_API IO {
  public:
   // The encoding named by the mark at the start of `bytes` (4 bytes), else Unknown.
   static TextEncoding DetectBOM(const unsigned char* bytes);

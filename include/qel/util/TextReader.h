@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "qel/core/Export.h"
 #include "qel/core/RefCounter.h"
 #include "qel/util/TextIO.h"
 
 namespace Qel {
 
-class TextReader : public RefCounter {
+class QEL_API TextReader : public RefCounter {
  public:
   // A new closed reader holding one reference. Throws BaseException 5 without memory.
   static TextReader* Create();

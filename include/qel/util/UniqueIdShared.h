@@ -2,12 +2,14 @@
 // atomic, so ids may be drawn from several threads at once.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <atomic>
 #include <cstdint>
 
 namespace Qel {
 
-class UniqueIdShared {
+class QEL_API UniqueIdShared {
  public:
   UniqueIdShared() = default;
   // Instances hold nothing: copies share the one counter.

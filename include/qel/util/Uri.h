@@ -2,11 +2,13 @@
 // values are plain copyable data; the scheme constants are read-only and shared by all threads.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <string>
 
 namespace Qel {
 
-class Uri {
+class QEL_API Uri {
  public:
   Uri() = default;
   Uri(const Uri&) = default;

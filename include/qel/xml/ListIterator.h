@@ -2,6 +2,7 @@
 // must outlive the iterator and must not change while it is walked. One thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/Iterator.h>
 
 #include <list>
@@ -10,7 +11,7 @@ namespace Qel {
 
 class XmlNode;
 
-class ListIterator : public Iterator {
+class QEL_API ListIterator : public Iterator {
  public:
   // Positioned at the first element of `nodes`.
   explicit ListIterator(std::list<XmlNode*>& nodes) : m_nodes(&nodes), m_position(nodes.begin()) {}

@@ -3,6 +3,8 @@
 // buffers; it is used by one thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -17,7 +19,7 @@ enum StorageType {
   StorageCompressedFile = 3,  // a gzip file at level 9
 };
 
-class QelXmlOutStream {
+class QEL_API QelXmlOutStream {
  public:
   // Types 1 and 3 open `fileName` at once (FileIOException 2002 when it cannot be created).
   QelXmlOutStream(StorageType type, const std::u16string& fileName);

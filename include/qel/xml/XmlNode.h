@@ -3,6 +3,7 @@
 // parent holds one on each child and releases it when it dies. One thread at a time.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/core/Composite.h>
 #include <qel/xml/XmlProperty.h>
 #include <qel/xml/XmlSaxCallback.h>
@@ -16,7 +17,7 @@ namespace Qel {
 
 class XmlSaxParser;
 
-class XmlNode : public Composite, public XmlSaxCallback {
+class QEL_API XmlNode : public Composite, public XmlSaxCallback {
  public:
   // An element; initialized when `name` is not empty. BaseException 5 when out of memory.
   static XmlNode* Create(const std::u16string& name);

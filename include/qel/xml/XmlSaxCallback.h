@@ -2,6 +2,8 @@
 // outlive the parse; it is used by the thread running the parse.
 #pragma once
 
+#include <qel/core/Export.h>
+
 #include <functional>
 #include <string>
 
@@ -12,7 +14,7 @@ class XmlSaxParser;
 // Base of all receivers. `name` is a NUL-terminated UTF-8 element name; `attributes` is null
 // when the element has none, else UTF-8 name/value pointers in turn ending with a null pointer,
 // values with entities substituted.
-class XmlSaxCallback {
+class QEL_API XmlSaxCallback {
  public:
   virtual ~XmlSaxCallback() = default;
 
@@ -30,7 +32,7 @@ class XmlSaxCallback {
 };
 
 // Swallows a whole subtree: pushes itself for every element it sees.
-class XmlDefaultCallback : public XmlSaxCallback {
+class QEL_API XmlDefaultCallback : public XmlSaxCallback {
  public:
   void OnStartElement(XmlSaxParser* parser, const unsigned char* name,
                       const unsigned char** attributes) override;
@@ -38,7 +40,7 @@ class XmlDefaultCallback : public XmlSaxCallback {
 };
 
 // Routes one expected element to a function and a follow-up callback. Does not own `next`.
-class XmlSaxCallbackAdapter : public XmlSaxCallback {
+class QEL_API XmlSaxCallbackAdapter : public XmlSaxCallback {
  public:
   using StartFunction = std::function<void(XmlSaxParser*, const unsigned char**)>;
 

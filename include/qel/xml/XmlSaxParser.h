@@ -3,6 +3,7 @@
 // time on one thread; it does not own the callbacks pushed onto it.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/xml/Version.h>
 #include <qel/xml/XmlSaxCallback.h>
 
@@ -14,7 +15,7 @@
 
 namespace Qel {
 
-class XmlSaxParser {
+class QEL_API XmlSaxParser {
  public:
   // Empty stack, empty character buffer, version (-1, -1).
   XmlSaxParser();

@@ -4,6 +4,7 @@
 // trees on different threads do not interfere.
 #pragma once
 
+#include <qel/core/Export.h>
 #include <qel/xml/XmlNode.h>
 #include <qel/xml/XmlSaxCallback.h>
 
@@ -13,7 +14,7 @@
 
 namespace Qel {
 
-class XmlTree : public XmlSaxCallback {
+class QEL_API XmlTree : public XmlSaxCallback {
  public:
   // Longest UTF-8 name, attribute value or text that Read2 and ReadBuffer keep, in bytes.
   static constexpr int MaxBufferLength = 1024;
@@ -86,7 +87,7 @@ class XmlTree : public XmlSaxCallback {
 };
 
 // Reads a list of strings: <Strings><String Text="..."/>...</Strings>.
-class StringList : public XmlSaxCallback {
+class QEL_API StringList : public XmlSaxCallback {
  public:
   StringList() = default;
   StringList(const StringList&) = default;
