@@ -6,7 +6,8 @@
 
 namespace {
 void Print(const Qel::BaseException& e) {
-  std::printf("  [%d] %s\n", e.GetErrorId(), Qel::ConvertWideCharToUtf8(e.GetErrorDescription()).c_str());
+  std::printf("  [%d] %s\n", e.GetErrorId(),
+              Qel::ConvertWideCharToUtf8(e.GetErrorDescription()).c_str());
 }
 }  // namespace
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "qel/core/Node.h"
 #include "qel/learn/PcaAnalyzer.h"
 #include "qel/model/DocumentNode.h"
-#include "qel/core/Node.h"
 #include "qel/model/Representation.h"
 
 namespace {

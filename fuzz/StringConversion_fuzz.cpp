@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/IcuReference.h"
 #include "qel/core/Exceptions.h"
 #include "qel/core/StringConversion.h"
-#include "core/IcuReference.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <sys/timeb.h>
 
 #include <gtest/gtest.h>
-#include <qel/geom/Geometry.h>
 #include <qel/core/StringConversion.h>
+#include <qel/geom/Geometry.h>
 #include <qel/xml/QelXmlOutStream.h>
 
 #include <cstddef>

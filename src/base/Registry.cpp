@@ -3,15 +3,15 @@
 #include <cerrno>
 
 #include "base/RegistryFile.h"
+#include "core/Text.h"
 #include "core/Throw.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
-#include "qel/core/Exceptions.h"
 #include "qel/base/HighAvailability.h"
 #include "qel/base/OmbrelRegistry.h"
-#include "qel/util/Files.h"
+#include "qel/core/Exceptions.h"
 #include "qel/core/StringConversion.h"
-#include "core/Text.h"
+#include "qel/util/Files.h"
 
 namespace Qel {
 

@@ -17,9 +17,9 @@
 #include <thread>
 
 #include "base/RegistryFile.h"
-#include "qel/core/Exceptions.h"
 #include "qel/base/HighAvailability.h"
 #include "qel/base/OmbrelRegistry.h"
+#include "qel/core/Exceptions.h"
 
 extern char** environ;
 

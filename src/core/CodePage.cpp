@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/Text.h"
 #include "core/Throw.h"
 #include "platform/AnsiCodePage.h"
-#include "core/Text.h"
 
 namespace Qel::Detail {
 namespace {

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "core/MessageFormat.h"
+#include "core/Text.h"
 #include "core/Throw.h"
 #include "platform/Platform.h"
 #include "qel/core/ResMgr.h"
 #include "qel/core/StringConversion.h"
-#include "core/Text.h"
 
 namespace Qel {
 
@@ -47,27 +47,64 @@ std::u16string AnsiText(const char* text) {
 
 const char* StructuredText(std::uint32_t code) {
   switch (code) {
-    case 0xC0000005: return "The thread tried to read from or write to a virtual address for which it does not have the appropriate access.";
-    case 0x80000002: return "The thread tried to read or write data that is misaligned on hardware that does not provide alignment. For example, 16-bit values must be aligned on 2-byte boundaries; 32-bit values on 4-byte boundaries, and so on.";
-    case 0x80000003: return "A breakpoint was encountered.";
-    case 0x80000004: return "A trace trap or other single-instruction mechanism signaled that one instruction has been executed.";
-    case 0xC0000006: return "The thread tried to access a page that was not present, and the system was unable to load the page. For example, this exception might occur if a network connection is lost while running a program over the network.";
-    case 0xC000001D: return "The thread tried to execute an invalid instruction.";
-    case 0xC0000025: return "The thread tried to continue execution after a noncontinuable exception occurred.";
-    case 0xC0000026: return "An exception handler returned an invalid disposition to the exception dispatcher. Programmers using a high-level language such as C should never encounter this exception.";
-    case 0xC000008C: return "The thread tried to access an array element that is out of bounds and the underlying hardware supports bounds checking.";
-    case 0xC000008D: return "One of the operands in a floating-point operation is denormal. A denormal value is one that is too small to represent as a standard floating-point value.";
-    case 0xC000008E: return "The thread tried to divide a floating-point value by a floating-point divisor of zero.";
-    case 0xC000008F: return "The result of a floating-point operation cannot be represented exactly as a decimal fraction.";
-    case 0xC0000090: return "This exception represents any floating-point exception not included in this list.";
-    case 0xC0000091: return "The exponent of a floating-point operation is greater than the magnitude allowed by the corresponding type.";
-    case 0xC0000092: return "The stack overflowed or underflowed as the result of a floating-point operation.";
-    case 0xC0000093: return "The exponent of a floating-point operation is less than the magnitude allowed by the corresponding type.";
-    case 0xC0000094: return "The thread tried to divide an integer value by an integer divisor of zero.";
-    case 0xC0000095: return "The result of an integer operation caused a carry out of the most significant bit of the result.";
-    case 0xC0000096: return "The thread tried to execute an instruction whose operation is not allowed in the current machine mode.";
-    case 0xC00000FD: return "The thread used up its stack.";
-    default: return nullptr;
+    case 0xC0000005:
+      return "The thread tried to read from or write to a virtual address for which it does not "
+             "have the appropriate access.";
+    case 0x80000002:
+      return "The thread tried to read or write data that is misaligned on hardware that does not "
+             "provide alignment. For example, 16-bit values must be aligned on 2-byte boundaries; "
+             "32-bit values on 4-byte boundaries, and so on.";
+    case 0x80000003:
+      return "A breakpoint was encountered.";
+    case 0x80000004:
+      return "A trace trap or other single-instruction mechanism signaled that one instruction has "
+             "been executed.";
+    case 0xC0000006:
+      return "The thread tried to access a page that was not present, and the system was unable to "
+             "load the page. For example, this exception might occur if a network connection is "
+             "lost while running a program over the network.";
+    case 0xC000001D:
+      return "The thread tried to execute an invalid instruction.";
+    case 0xC0000025:
+      return "The thread tried to continue execution after a noncontinuable exception occurred.";
+    case 0xC0000026:
+      return "An exception handler returned an invalid disposition to the exception dispatcher. "
+             "Programmers using a high-level language such as C should never encounter this "
+             "exception.";
+    case 0xC000008C:
+      return "The thread tried to access an array element that is out of bounds and the underlying "
+             "hardware supports bounds checking.";
+    case 0xC000008D:
+      return "One of the operands in a floating-point operation is denormal. A denormal value is "
+             "one that is too small to represent as a standard floating-point value.";
+    case 0xC000008E:
+      return "The thread tried to divide a floating-point value by a floating-point divisor of "
+             "zero.";
+    case 0xC000008F:
+      return "The result of a floating-point operation cannot be represented exactly as a decimal "
+             "fraction.";
+    case 0xC0000090:
+      return "This exception represents any floating-point exception not included in this list.";
+    case 0xC0000091:
+      return "The exponent of a floating-point operation is greater than the magnitude allowed by "
+             "the corresponding type.";
+    case 0xC0000092:
+      return "The stack overflowed or underflowed as the result of a floating-point operation.";
+    case 0xC0000093:
+      return "The exponent of a floating-point operation is less than the magnitude allowed by the "
+             "corresponding type.";
+    case 0xC0000094:
+      return "The thread tried to divide an integer value by an integer divisor of zero.";
+    case 0xC0000095:
+      return "The result of an integer operation caused a carry out of the most significant bit of "
+             "the result.";
+    case 0xC0000096:
+      return "The thread tried to execute an instruction whose operation is not allowed in the "
+             "current machine mode.";
+    case 0xC00000FD:
+      return "The thread used up its stack.";
+    default:
+      return nullptr;
   }
 }
 
@@ -81,7 +118,8 @@ const char* StructuredExceptionText(std::uint32_t code) { return StructuredText(
 // ---- BaseException --------------------------------------------------------------------------
 
 BaseException::BaseException(std::int32_t id) : m_errorId(id) {}
-BaseException::BaseException(std::int32_t id, const std::u16string& a1) : m_errorId(id), m_arg1(a1) {}
+BaseException::BaseException(std::int32_t id, const std::u16string& a1)
+    : m_errorId(id), m_arg1(a1) {}
 BaseException::BaseException(std::int32_t id, const std::u16string& a1, const std::u16string& a2)
     : m_errorId(id), m_arg1(a1), m_arg2(a2) {}
 BaseException::BaseException(std::int32_t id, const std::u16string& a1, const std::u16string& a2,
@@ -141,33 +179,71 @@ std::u16string BaseException::DescribeBase() const {
   const std::u16string& arg = m_arg1;
   std::u16string text;
   switch (static_cast<ErrorId>(m_errorId)) {
-    case ErrorId::InvalidArgument: text = ArgOr(134, 135, arg); break;
-    case ErrorId::InvalidFilePath: text = ArgOr(110, 111, arg); break;
+    case ErrorId::InvalidArgument:
+      text = ArgOr(134, 135, arg);
+      break;
+    case ErrorId::InvalidFilePath:
+      text = ArgOr(110, 111, arg);
+      break;
     case ErrorId::OutOfMemory:
       text = rm.GetString(505);
       if (!arg.empty()) text += u": " + arg;
       break;
-    case ErrorId::General: text = ArgOr(102, 101, arg); break;
-    case ErrorId::ClassifierNewerVersion: text = ArgOr(104, 105, arg); break;
+    case ErrorId::General:
+      text = ArgOr(102, 101, arg);
+      break;
+    case ErrorId::ClassifierNewerVersion:
+      text = ArgOr(104, 105, arg);
+      break;
     case ErrorId::FeatureNotSupported:
       if (!arg.empty()) return arg;  // kept whole, whatever its length
       text = rm.GetString(125);
       break;
-    case ErrorId::XmlNodeInvalid: text = rm.GetString(123); break;
-    case ErrorId::PreprocessingMethodNotInstalled: text = rm.GetString(128, arg, u"", u""); break;
-    case ErrorId::ExtractionMethodNewerVersion: text = ArgOr(106, 107, arg); break;
-    case ErrorId::RegexSyntax: text = rm.GetString(121); break;
-    case ErrorId::BarcodeLocatorError: text = ArgOr(133, 132, arg); break;
-    case ErrorId::SettingsIncomplete: text = rm.GetString(510, arg, u"", u""); break;
-    case ErrorId::DatabaseTypeNotSupported: text = rm.GetString(514, arg, u"", u""); break;
-    case ErrorId::RemoteFuzzyDatabaseConnection: text = ArgOr(516, 515, arg); break;
-    case ErrorId::FuzzyDatabaseUnreachable: text = ArgOr(520, 519, arg); break;
-    case ErrorId::FuzzyDatabaseServerError: text = ArgOr(522, 521, arg); break;
-    case ErrorId::UnknownError: text = ArgOr(524, 523, arg); break;
-    case ErrorId::NoFuzzyDatabaseServer: text = rm.GetString(526); break;
-    case ErrorId::FieldCountMismatch: text = rm.GetString(527); break;
-    case ErrorId::LayoutClassifierNotLoaded: text = rm.GetString(532); break;
-    case ErrorId::NaturalLanguageProcessing: text = rm.GetString(900, arg, u"", u""); break;
+    case ErrorId::XmlNodeInvalid:
+      text = rm.GetString(123);
+      break;
+    case ErrorId::PreprocessingMethodNotInstalled:
+      text = rm.GetString(128, arg, u"", u"");
+      break;
+    case ErrorId::ExtractionMethodNewerVersion:
+      text = ArgOr(106, 107, arg);
+      break;
+    case ErrorId::RegexSyntax:
+      text = rm.GetString(121);
+      break;
+    case ErrorId::BarcodeLocatorError:
+      text = ArgOr(133, 132, arg);
+      break;
+    case ErrorId::SettingsIncomplete:
+      text = rm.GetString(510, arg, u"", u"");
+      break;
+    case ErrorId::DatabaseTypeNotSupported:
+      text = rm.GetString(514, arg, u"", u"");
+      break;
+    case ErrorId::RemoteFuzzyDatabaseConnection:
+      text = ArgOr(516, 515, arg);
+      break;
+    case ErrorId::FuzzyDatabaseUnreachable:
+      text = ArgOr(520, 519, arg);
+      break;
+    case ErrorId::FuzzyDatabaseServerError:
+      text = ArgOr(522, 521, arg);
+      break;
+    case ErrorId::UnknownError:
+      text = ArgOr(524, 523, arg);
+      break;
+    case ErrorId::NoFuzzyDatabaseServer:
+      text = rm.GetString(526);
+      break;
+    case ErrorId::FieldCountMismatch:
+      text = rm.GetString(527);
+      break;
+    case ErrorId::LayoutClassifierNotLoaded:
+      text = rm.GetString(532);
+      break;
+    case ErrorId::NaturalLanguageProcessing:
+      text = rm.GetString(900, arg, u"", u"");
+      break;
     case ErrorId::UnexpectedUnicodeCharacter: {
       const std::u16string character =
           arg.empty() ? Detail::FormatMessageText(u"U+%04X", {m_value}) : arg;
@@ -180,11 +256,21 @@ std::u16string BaseException::DescribeBase() const {
     case ErrorId::DelimiterNotSingleSymbol:
       text = rm.GetString(912, m_arg1.c_str(), m_arg2.c_str(), nullptr);
       break;
-    case ErrorId::FuzzyDatabaseOnly: text = rm.GetString(517); break;
-    case ErrorId::PasswordDecryption: text = rm.GetString(518); break;
-    case ErrorId::NullPointer: text = rm.GetString(913, arg, u"", u""); break;
-    case ErrorId::InvalidOperation: text = rm.GetString(914, arg, u"", u""); break;
-    default: text = WithId(131, m_errorId); break;
+    case ErrorId::FuzzyDatabaseOnly:
+      text = rm.GetString(517);
+      break;
+    case ErrorId::PasswordDecryption:
+      text = rm.GetString(518);
+      break;
+    case ErrorId::NullPointer:
+      text = rm.GetString(913, arg, u"", u"");
+      break;
+    case ErrorId::InvalidOperation:
+      text = rm.GetString(914, arg, u"", u"");
+      break;
+    default:
+      text = WithId(131, m_errorId);
+      break;
   }
   return Cut(std::move(text), kBaseLimit);
 }
@@ -209,10 +295,18 @@ const std::u16string CollectionException::GetErrorDescription() const {
       text = rm.GetStringL(200, &m_index, &last, nullptr);
       break;
     }
-    case ErrorId::ItemIdNotFound: text = WithId(506, m_itemId); break;
-    case ErrorId::ItemNameNotFound: text = rm.GetString(508, m_itemName, u"", u""); break;
-    case ErrorId::GuidNotFound: text = rm.GetString(533, m_itemName, u"", u""); break;
-    default: text = WithId(507, m_errorId); break;
+    case ErrorId::ItemIdNotFound:
+      text = WithId(506, m_itemId);
+      break;
+    case ErrorId::ItemNameNotFound:
+      text = rm.GetString(508, m_itemName, u"", u"");
+      break;
+    case ErrorId::GuidNotFound:
+      text = rm.GetString(533, m_itemName, u"", u"");
+      break;
+    default:
+      text = WithId(507, m_errorId);
+      break;
   }
   return Cut(std::move(text), kCollectionLimit);
 }
@@ -244,8 +338,10 @@ const std::u16string FileIOException::GetErrorDescription() const {
       return hasArg ? rm.GetString(410, path, m_arg1, u"") : rm.GetString(402, path, u"", u"");
     case ErrorId::FileDelete:
       return hasArg ? rm.GetString(409, path, m_arg1, u"") : rm.GetString(406, path, u"", u"");
-    case ErrorId::FileNotFound: return rm.GetString(529, path, u"", u"");
-    default: return u"FileIOException " + DecimalU16(m_errorId) + u", Filename: " + path;
+    case ErrorId::FileNotFound:
+      return rm.GetString(529, path, u"", u"");
+    default:
+      return u"FileIOException " + DecimalU16(m_errorId) + u", Filename: " + path;
   }
 }
 
@@ -263,10 +359,11 @@ const std::u16string LockException::GetErrorDescription() const {
 
 OutOfBoundsException::OutOfBoundsException(std::int32_t id, const std::u16string& a1)
     : BaseException(id, a1) {}
-OutOfBoundsException::OutOfBoundsException(std::int32_t id, std::int32_t current, std::int32_t upper)
+OutOfBoundsException::OutOfBoundsException(std::int32_t id, std::int32_t current,
+                                           std::int32_t upper)
     : BaseException(id), m_currentIndex(current), m_upperBound(upper) {}
-OutOfBoundsException::OutOfBoundsException(std::int32_t id, std::int32_t current, std::int32_t upper,
-                                           const std::u16string& a1)
+OutOfBoundsException::OutOfBoundsException(std::int32_t id, std::int32_t current,
+                                           std::int32_t upper, const std::u16string& a1)
     : BaseException(id, a1), m_currentIndex(current), m_upperBound(upper) {}
 
 const std::u16string OutOfBoundsException::GetErrorDescription() const {
@@ -326,7 +423,8 @@ WinOperationException::WinOperationException(std::int32_t id, const std::u16stri
                                              const std::u16string& insert, std::uint32_t code)
     : BaseException(id, operation, insert), m_systemCode(code) {}
 
-std::u16string WinOperationException::GetFormattedMessage(std::uint32_t code, const char16_t* insert) {
+std::u16string WinOperationException::GetFormattedMessage(std::uint32_t code,
+                                                          const char16_t* insert) {
   // System texts carry no inserts on Linux; a "%1" in one would receive `insert`.
   std::u16string text = AnsiText(Platform::ErrnoText(static_cast<int>(code)).c_str());
   const std::size_t pos = text.find(u"%1");
@@ -352,8 +450,10 @@ const std::u16string XMLFormatException::GetErrorDescription() const {
   switch (static_cast<ErrorId>(m_errorId)) {
     case ErrorId::XmlNodeFormatNewerVersion:
       return Cut(rm.GetString(301, m_nodeName, u"", u""), kBaseLimit);
-    case ErrorId::XmlFileNewerVersion: return Cut(rm.GetString(300), kBaseLimit);
-    default: return Cut(rm.GetString(302, m_nodeName, u"", u""), kBaseLimit);
+    case ErrorId::XmlFileNewerVersion:
+      return Cut(rm.GetString(300), kBaseLimit);
+    default:
+      return Cut(rm.GetString(302, m_nodeName, u"", u""), kBaseLimit);
   }
 }
 
@@ -390,21 +490,43 @@ std::u16string HResultToString(std::int32_t hr, const std::u16string& component,
                                const std::u16string& function) {
   const char* cause = "Unknown error";
   switch (static_cast<std::uint32_t>(hr)) {
-    case 0x8000FFFF: cause = "Catastrophic failure"; break;
-    case 0x80004001: cause = "Not implemented"; break;
-    case 0x80004002: cause = "Interface not supported"; break;
-    case 0x80004003: cause = "Pointer not valid"; break;
-    case 0x80004004: cause = "Operation aborted"; break;
-    case 0x80004005: cause = "Unspecified error"; break;
-    case 0x80070005: cause = "General access denied"; break;
-    case 0x80070006: cause = "Handle not valid"; break;
-    case 0x8007000E: cause = "Out of memory"; break;
-    case 0x80070057: cause = "One or more arguments are not valid"; break;
-    default: break;
+    case 0x8000FFFF:
+      cause = "Catastrophic failure";
+      break;
+    case 0x80004001:
+      cause = "Not implemented";
+      break;
+    case 0x80004002:
+      cause = "Interface not supported";
+      break;
+    case 0x80004003:
+      cause = "Pointer not valid";
+      break;
+    case 0x80004004:
+      cause = "Operation aborted";
+      break;
+    case 0x80004005:
+      cause = "Unspecified error";
+      break;
+    case 0x80070005:
+      cause = "General access denied";
+      break;
+    case 0x80070006:
+      cause = "Handle not valid";
+      break;
+    case 0x8007000E:
+      cause = "Out of memory";
+      break;
+    case 0x80070057:
+      cause = "One or more arguments are not valid";
+      break;
+    default:
+      break;
   }
   const std::u16string format = Messages().GetString(509);
   return Detail::FormatMessageText(
-      format, {component, function, AsciiToU16(cause), static_cast<std::uint32_t>(hr)}, kHResultLimit);
+      format, {component, function, AsciiToU16(cause), static_cast<std::uint32_t>(hr)},
+      kHResultLimit);
 }
 
 }  // namespace Qel

@@ -38,9 +38,10 @@ TEST(BaseExceptionTest, DescriptionsFollowTheMessageTable) {
             u"An unexpected Unicode character 'U+00AD' has been found.");
   EXPECT_EQ(BaseException(73, u"\u3000").GetErrorDescription(),
             u"An unexpected Unicode character '\u3000' has been found.");
-  EXPECT_EQ(BaseException(74, u"a;\"b", u"\"", u"2").GetErrorDescription(),
-            u"An error occurred while splitting the following line : 'a;\"b'.\n\rThe following text "
-            u"qualifier '\"' was found at index '2', but not the corresponding one after the data.");
+  EXPECT_EQ(
+      BaseException(74, u"a;\"b", u"\"", u"2").GetErrorDescription(),
+      u"An error occurred while splitting the following line : 'a;\"b'.\n\rThe following text "
+      u"qualifier '\"' was found at index '2', but not the corresponding one after the data.");
   EXPECT_EQ(BaseException(75, u";", u"x").GetErrorDescription(),
             u"The following delimiter ';' is not valid because its Unicode normalized form is "
             u"represented by multiple Unicode symbols: 'x'.");
@@ -52,7 +53,8 @@ TEST(BaseExceptionTest, LongDescriptionsAreCutExceptForFeatureTexts) {
   const std::u16string longArg(3000, u'x');
   EXPECT_EQ(BaseException(1, longArg).GetErrorDescription().size(), 1023u);
   EXPECT_EQ(BaseException(25, longArg).GetErrorDescription(), longArg);
-  EXPECT_EQ(XmlException(3001, longArg).GetErrorDescription(), u"No open XML node for this operation.");
+  EXPECT_EQ(XmlException(3001, longArg).GetErrorDescription(),
+            u"No open XML node for this operation.");
 }
 
 TEST(BaseExceptionTest, WrapsStandardExceptionsWithTheFailedCall) {
@@ -75,7 +77,8 @@ TEST(SubclassExceptionTest, DescriptionsByClassAndId) {
   EXPECT_EQ(OutOfBoundsException(8, 5, 3).GetErrorDescription(),
             u"Qel-Exception: Index (5) out of range (0 - 2). ");
   std::u16string arg = u"list";
-  EXPECT_EQ(OutOfBoundsException(8, arg).GetErrorDescription(), u"Qel-Exception - (out of range): list.");
+  EXPECT_EQ(OutOfBoundsException(8, arg).GetErrorDescription(),
+            u"Qel-Exception - (out of range): list.");
   EXPECT_EQ(OutOfBoundsException(8, 5, 3, arg).GetErrorDescription(),
             u"Qel-Exception: Index (5) out of range (0 - 2): list.");
   EXPECT_EQ(OutOfBoundsException(8, 5, 3).GetMaxIndex(), 3);
@@ -83,7 +86,8 @@ TEST(SubclassExceptionTest, DescriptionsByClassAndId) {
 
   EXPECT_EQ(CollectionException(1001, 7, 7).GetErrorDescription(),
             u"Qel-Exception: Index (7) out of range (0 - 6). ");
-  EXPECT_EQ(CollectionException(999, 1).GetErrorDescription(), u"Unknown collection exception #999.");
+  EXPECT_EQ(CollectionException(999, 1).GetErrorDescription(),
+            u"Unknown collection exception #999.");
   EXPECT_EQ(CollectionException(1002, 42).GetErrorDescription(), u"Item with Id #42 not found.");
   EXPECT_EQ(CollectionException(1003, std::u16string(u"n")).GetErrorDescription(),
             u"Item with name 'n' not found.");
@@ -97,16 +101,19 @@ TEST(SubclassExceptionTest, DescriptionsByClassAndId) {
   EXPECT_EQ(FileIOException(17, u"/f").GetErrorDescription(), u"FileIOException 17, Filename: /f");
   EXPECT_EQ(FileIOException(2006, u"/f").GetPathname(), u"/f");
 
-  EXPECT_EQ(LockException(3000, u"/l").GetErrorDescription(), u"Could not create lock file in \"/l\".");
+  EXPECT_EQ(LockException(3000, u"/l").GetErrorDescription(),
+            u"Could not create lock file in \"/l\".");
   EXPECT_EQ(LockException(1, u"/l").GetErrorDescription(), u"LockException 1, Filename: /l");
   EXPECT_EQ(UserCanceledException(21).GetErrorDescription(), u"Training canceled by user");
   EXPECT_EQ(UserCanceledException(24).GetErrorDescription(), u"Qel exception number 24");
-  EXPECT_EQ(XmlException(3005).GetErrorDescription(), u"The XML string contains illegal characters.");
+  EXPECT_EQ(XmlException(3005).GetErrorDescription(),
+            u"The XML string contains illegal characters.");
   EXPECT_EQ(XmlException(1).GetErrorDescription(), u"Unknown XML error.");
   EXPECT_EQ(XMLFormatException(9, u"n").GetErrorDescription(),
             u"Invalid XML format for node 'n' detected.. Please update to the new version.");
   EXPECT_EQ(XMLFormatException(10, u"n").GetErrorDescription(), Msg(300));
-  EXPECT_EQ(XMLFormatException(11, u"n").GetErrorDescription(), u"Invalid XML format for node 'n' detected.");
+  EXPECT_EQ(XMLFormatException(11, u"n").GetErrorDescription(),
+            u"Invalid XML format for node 'n' detected.");
 }
 
 // One exception raised through the throw helpers, once with its named id, once with the number.
@@ -191,7 +198,8 @@ TEST(SubclassExceptionTest, StructuredAndSystemTexts) {
   EXPECT_EQ(WinOperationException(100, u"op", 999999).GetErrorDescription(),
             u"Win operation \"op\" failed. Error: 999999 - ");
   EXPECT_EQ(WinOperationException(1, u"x").GetErrorDescription(), u"Invalid argument: x.");
-  EXPECT_EQ(WinOperationException(100, std::u16string(600, u'o'), 2).GetErrorDescription().size(), 511u);
+  EXPECT_EQ(WinOperationException(100, std::u16string(600, u'o'), 2).GetErrorDescription().size(),
+            511u);
 
   EXPECT_EQ(GetWindowsApiMessage(13), u"Permission denied");
   EXPECT_EQ(GetErrorMessage(2), u"No such file or directory");
@@ -208,7 +216,8 @@ TEST(SubclassExceptionTest, HResultTexts) {
   EXPECT_EQ(HResultToString(static_cast<std::int32_t>(0x80004005), u"Comp", u"Fn"),
             u"Error in Comp, Function Fn: Unspecified error (0x80004005)");
   EXPECT_EQ(HResultToString(0, u"C", u"F"), u"Error in C, Function F: Unknown error (0x0)");
-  EXPECT_EQ(HResultToString(static_cast<std::int32_t>(0x8007000E), u"C", std::u16string(400, u'f')).size(),
+  EXPECT_EQ(HResultToString(static_cast<std::int32_t>(0x8007000E), u"C", std::u16string(400, u'f'))
+                .size(),
             255u);
 }
 

@@ -9,7 +9,8 @@ namespace Qel::Detail {
 
 namespace {
 
-void Pad(std::u16string& out, std::u16string_view body, std::size_t width, bool left, char16_t fill) {
+void Pad(std::u16string& out, std::u16string_view body, std::size_t width, bool left,
+         char16_t fill) {
   const std::size_t padding = body.size() < width ? width - body.size() : 0;
   if (left) {
     out.append(body);
@@ -46,7 +47,10 @@ std::u16string FormatMessageText(std::u16string_view format, std::initializer_li
     bool left = false;
     char16_t fill = u' ';
     for (; i < format.size() && (format[i] == u'-' || format[i] == u'0'); ++i) {
-      if (format[i] == u'-') left = true; else fill = u'0';
+      if (format[i] == u'-')
+        left = true;
+      else
+        fill = u'0';
     }
     std::size_t width = 0;
     for (; i < format.size() && format[i] >= u'0' && format[i] <= u'9'; ++i) {
@@ -56,7 +60,10 @@ std::u16string FormatMessageText(std::u16string_view format, std::initializer_li
     bool wide64 = false;
     while (i < format.size()) {
       if (format[i] == u'l' || format[i] == u'h' || format[i] == u'w') {
-        if (format[i] == u'l' && i + 1 < format.size() && format[i + 1] == u'l') { wide64 = true; ++i; }
+        if (format[i] == u'l' && i + 1 < format.size() && format[i + 1] == u'l') {
+          wide64 = true;
+          ++i;
+        }
         ++i;
       } else if (format.substr(i, 3) == u"I64") {
         wide64 = true;

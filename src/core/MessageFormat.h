@@ -14,7 +14,8 @@ namespace Qel::Detail {
 struct FormatArg {
   FormatArg(std::u16string_view s) : text(s), isText(true) {}
   FormatArg(const std::u16string& s) : text(s), isText(true) {}
-  FormatArg(const char16_t* s) : text(s ? std::u16string_view(s) : std::u16string_view()), isText(true) {}
+  FormatArg(const char16_t* s)
+      : text(s ? std::u16string_view(s) : std::u16string_view()), isText(true) {}
   FormatArg(std::int64_t v) : number(v) {}
   FormatArg(std::int32_t v) : number(v) {}
   FormatArg(std::uint32_t v) : number(v) {}

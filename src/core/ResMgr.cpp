@@ -46,11 +46,22 @@ std::string Unescape(std::string_view text) {
       continue;
     }
     switch (text[++i]) {
-      case 'n': out.push_back('\n'); break;
-      case 'r': out.push_back('\r'); break;
-      case 't': out.push_back('\t'); break;
-      case '\\': out.push_back('\\'); break;
-      default: out.push_back('\\'); out.push_back(text[i]); break;
+      case 'n':
+        out.push_back('\n');
+        break;
+      case 'r':
+        out.push_back('\r');
+        break;
+      case 't':
+        out.push_back('\t');
+        break;
+      case '\\':
+        out.push_back('\\');
+        break;
+      default:
+        out.push_back('\\');
+        out.push_back(text[i]);
+        break;
     }
   }
   return out;
@@ -76,8 +87,10 @@ struct ResMgr::Catalogue {
       unsigned long id = 0;
       bool digits = true;
       for (char c : line.substr(0, tab)) {
-        if (c < '0' || c > '9') digits = false;
-        else id = id * 10 + static_cast<unsigned long>(c - '0');
+        if (c < '0' || c > '9')
+          digits = false;
+        else
+          id = id * 10 + static_cast<unsigned long>(c - '0');
       }
       if (!digits || id > 0xFFFFFFFFul) continue;
       const std::string text = Unescape(line.substr(tab + 1));
@@ -105,7 +118,8 @@ void ResMgr::Init(const std::u16string& modulePath, bool /*dataFileOnly*/) {
   m_languageStrings.reset();
   m_languageResource.clear();
   std::u16string path = modulePath;
-  if (path.empty()) path = Utf16(Platform::ModulePathOf(reinterpret_cast<const void*>(&GetLibraryResMgr)));
+  if (path.empty())
+    path = Utf16(Platform::ModulePathOf(reinterpret_cast<const void*>(&GetLibraryResMgr)));
   m_module = path;
   if (path.empty()) {
     errno = ENOENT;
@@ -135,12 +149,15 @@ void ResMgr::Init(const std::u16string& modulePath, bool /*dataFileOnly*/) {
     return;
   }
   if (folderExists) {
-    Diagnostic(u"Resource manager - Failed to locate or load the corresponding language resource for the dll: '" +
-               fileName + u" in the folder '" + languageFolder + u"'. Language: " + language);
+    Diagnostic(
+        u"Resource manager - Failed to locate or load the corresponding language resource for the "
+        u"dll: '" +
+        fileName + u" in the folder '" + languageFolder + u"'. Language: " + language);
   }
   SetLanguage(u"en");
   Diagnostic(u"The resource manager for the dll '" + fileName +
-             u"' will run under the 'en' language since it was not possible to find the resource for the language: " +
+             u"' will run under the 'en' language since it was not possible to find the resource "
+             u"for the language: " +
              language);
 }
 
@@ -171,7 +188,8 @@ std::u16string ResMgr::GetComponentsLanguageOrDefault(const std::u16string& fold
   if (executable.find(".Tests.exe") != std::string::npos ||
       executable.find(".regsvr32.exe") != std::string::npos) {
     Diagnostic(u"The language for the resource manager for '" + moduleFileName +
-               u"' loaded by the executable '" + Utf16(executable) + u"' has been enforced to 'en'.");
+               u"' loaded by the executable '" + Utf16(executable) +
+               u"' has been enforced to 'en'.");
     return u"en";
   }
   std::u16string name;
@@ -216,9 +234,8 @@ std::unique_ptr<ResMgr::Catalogue> ResMgr::ReadLanguageCatalogue(
   // extension, which ".lng" replaces.
   std::u16string base;
   const std::size_t so = moduleFileName.find(u".so");
-  const bool sharedObject =
-      so != std::u16string::npos && so > 0 &&
-      (so + 3 == moduleFileName.size() || moduleFileName[so + 3] == u'.');
+  const bool sharedObject = so != std::u16string::npos && so > 0 &&
+                            (so + 3 == moduleFileName.size() || moduleFileName[so + 3] == u'.');
   if (sharedObject) {
     base = moduleFileName.substr(0, so);
   } else if (moduleFileName.size() >= 4 && moduleFileName[moduleFileName.size() - 4] == u'.') {
@@ -247,7 +264,8 @@ const std::u16string* ResMgr::Find(unsigned int id) const {
 
 namespace {
 std::u16string NotFound(unsigned int id) {
-  return Detail::FormatMessageText(u"Resource string #%d not found!", {static_cast<std::int32_t>(id)});
+  return Detail::FormatMessageText(u"Resource string #%d not found!",
+                                   {static_cast<std::int32_t>(id)});
 }
 }  // namespace
 
@@ -256,8 +274,8 @@ std::u16string ResMgr::GetString(unsigned int id) const {
   return text ? *text : NotFound(id);
 }
 
-std::u16string ResMgr::GetString(unsigned int id, const std::u16string& a1, const std::u16string& a2,
-                                 const std::u16string& a3) const {
+std::u16string ResMgr::GetString(unsigned int id, const std::u16string& a1,
+                                 const std::u16string& a2, const std::u16string& a3) const {
   return GetString(id, a1.c_str(), a2.empty() ? nullptr : a2.c_str(),
                    a3.empty() ? nullptr : a3.c_str());
 }
@@ -278,7 +296,8 @@ std::u16string ResMgr::GetString(unsigned int id, const std::int32_t* p1, const 
   return Detail::FormatMessageText(*text, {*p1, *p2, s}, kMaxFormatted);
 }
 
-std::u16string ResMgr::GetString(unsigned int id, const std::int32_t* p1, const std::u16string& s) const {
+std::u16string ResMgr::GetString(unsigned int id, const std::int32_t* p1,
+                                 const std::u16string& s) const {
   const std::u16string* text = Find(id);
   if (!text) return NotFound(id);
   return Detail::FormatMessageText(*text, {*p1, s}, kMaxFormatted);
@@ -337,7 +356,8 @@ struct ResourceIndex {
 
 void ResourceLoader::Init(HINSTANCE module) { m_module = module ? module : u""; }
 
-void ResourceLoader::GetString(unsigned int id, const std::u16string& type, std::u16string& out) const {
+void ResourceLoader::GetString(unsigned int id, const std::u16string& type,
+                               std::u16string& out) const {
   static const ResourceIndex index;
   out.clear();
   const auto it = index.paths.find(Utf8(type) + "/" + std::to_string(id));

@@ -19,13 +19,14 @@ constexpr const char* kVariable = "Zorvic Components Language";
 class LanguageFolder : public testing::Test {
  protected:
   void SetUp() override {
-    m_root = fs::temp_directory_path() /
-             ("qel_resmgr_" + std::to_string(::getpid()) + "_" +
-              testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_root =
+        fs::temp_directory_path() / ("qel_resmgr_" + std::to_string(::getpid()) + "_" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(m_root);
     fs::create_directories(m_root);
     unsetenv(kVariable);
-    m_manager.SetModuleStrings("101\tModule one\n102\tModule two: %s\n103\t\\tTab\\\\ and\\nline\n");
+    m_manager.SetModuleStrings(
+        "101\tModule one\n102\tModule two: %s\n103\t\\tTab\\\\ and\\nline\n");
   }
   void TearDown() override {
     unsetenv(kVariable);
@@ -92,10 +93,12 @@ TEST_F(LanguageFolder, FolderWithoutCatalogueFallsBackToEnglishWithBothLines) {
   EXPECT_EQ(std::u16string(m_manager.GetLanguage()), u"en");
   EXPECT_NE(out.find("Failed to locate or load the corresponding language resource for the dll: "
                      "'libcomp.so.1.2 in the folder '"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("will run under the 'en' language since it was not possible to find the "
                      "resource for the language: es"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
 }
 
 TEST_F(LanguageFolder, ModuleNamesWithoutThreeLetterExtensionNeverLoad) {

@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "core/Throw.h"
 #include "core/CodePage.h"
 #include "core/Text.h"
+#include "core/Throw.h"
 #include "core/Utf.h"
 
 namespace Qel {

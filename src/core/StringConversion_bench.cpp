@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "qel/core/StringConversion.h"
 #include "core/Utf.h"
+#include "qel/core/StringConversion.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "qel/core/Exceptions.h"
 #include "core/IcuReference.h"
+#include "qel/core/Exceptions.h"
 
 namespace Qel {
 namespace {

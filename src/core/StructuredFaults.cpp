@@ -2,8 +2,8 @@
 // themselves are handled by the platform layer; this file names the faults.
 #include <signal.h>  // signal numbers and si_code values for CodeFromSignal
 
-#include "platform/Faults.h"
 #include "core/Throw.h"
+#include "platform/Faults.h"
 #include "qel/core/Exceptions.h"
 
 namespace Qel {
@@ -13,22 +13,35 @@ const char* StructuredExceptionText(std::uint32_t code);
 
 std::uint32_t StructuredException::CodeFromSignal(int signal, int signalCode) {
   switch (signal) {
-    case SIGSEGV: return 0xC0000005;
-    case SIGBUS: return signalCode == BUS_ADRALN ? 0x80000002 : 0xC0000006;
-    case SIGILL: return signalCode == ILL_PRVOPC || signalCode == ILL_PRVREG ? 0xC0000096 : 0xC000001D;
-    case SIGTRAP: return signalCode == TRAP_TRACE ? 0x80000004 : 0x80000003;
+    case SIGSEGV:
+      return 0xC0000005;
+    case SIGBUS:
+      return signalCode == BUS_ADRALN ? 0x80000002 : 0xC0000006;
+    case SIGILL:
+      return signalCode == ILL_PRVOPC || signalCode == ILL_PRVREG ? 0xC0000096 : 0xC000001D;
+    case SIGTRAP:
+      return signalCode == TRAP_TRACE ? 0x80000004 : 0x80000003;
     case SIGFPE:
       switch (signalCode) {
-        case FPE_INTDIV: return 0xC0000094;
-        case FPE_INTOVF: return 0xC0000095;
-        case FPE_FLTDIV: return 0xC000008E;
-        case FPE_FLTOVF: return 0xC0000091;
-        case FPE_FLTUND: return 0xC0000093;
-        case FPE_FLTRES: return 0xC000008F;
-        case FPE_FLTSUB: return 0xC000008C;
-        default: return 0xC0000090;
+        case FPE_INTDIV:
+          return 0xC0000094;
+        case FPE_INTOVF:
+          return 0xC0000095;
+        case FPE_FLTDIV:
+          return 0xC000008E;
+        case FPE_FLTOVF:
+          return 0xC0000091;
+        case FPE_FLTUND:
+          return 0xC0000093;
+        case FPE_FLTRES:
+          return 0xC000008F;
+        case FPE_FLTSUB:
+          return 0xC000008C;
+        default:
+          return 0xC0000090;
       }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 

@@ -1,9 +1,9 @@
 #include "core/Throw.h"
 
 #include "core/MessageFormat.h"
+#include "core/Text.h"
 #include "platform/Platform.h"
 #include "qel/core/StringConversion.h"
-#include "core/Text.h"
 
 namespace Qel::Detail {
 

@@ -5,8 +5,8 @@
 #include <limits>
 #include <string>
 
-#include "core/Throw.h"
 #include "core/Text.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

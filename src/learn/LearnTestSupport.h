@@ -2,8 +2,8 @@
 // and a document tree helper.
 #pragma once
 
-#include <qel/model/DocumentNode.h>
 #include <qel/core/Node.h>
+#include <qel/model/DocumentNode.h>
 #include <qel/model/Representation.h>
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 // with 1, divided by 40, so that computing the kernel once per run cancels out. It is measured
 // in thread CPU time; read the baseline's CPU column beside it.
 #include <benchmark/benchmark.h>
-#include <qel/learn/PcaAnalyzer.h>
 #include <qel/core/Node.h>
+#include <qel/learn/PcaAnalyzer.h>
 #include <qel/model/Representation.h>
 #include <time.h>
 

@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "qel/model/DocumentNode.h"
 #include "qel/core/Iterator.h"
-#include "qel/model/PreOrderTraverser.h"
 #include "qel/core/Visitor.h"
+#include "qel/model/DocumentNode.h"
+#include "qel/model/PreOrderTraverser.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "model/ModelTestNodes.h"
 #include "qel/core/Exceptions.h"
 #include "qel/core/Iterator.h"
-#include "qel/model/PreOrderTraverser.h"
 #include "qel/core/Visitor.h"
+#include "qel/model/PreOrderTraverser.h"
 
 namespace Qel {
 namespace {

@@ -6,11 +6,11 @@
 #include <sstream>
 
 #include "model/ModelTestNodes.h"
-#include "qel/core/Exceptions.h"
-#include "qel/model/Cache.h"
 #include "qel/core/Composite.h"
-#include "qel/model/Representation.h"
+#include "qel/core/Exceptions.h"
 #include "qel/core/Visitor.h"
+#include "qel/model/Cache.h"
+#include "qel/model/Representation.h"
 
 namespace Qel {
 namespace {

@@ -1,7 +1,7 @@
 // The XML form shared by all classification results and the process-wide class identifiers.
+#include <qel/core/StringConversion.h>
 #include <qel/model/FullResult.h>
 #include <qel/model/Result.h>
-#include <qel/core/StringConversion.h>
 #include <qel/xml/QelXmlOutStream.h>
 #include <qel/xml/XmlSaxParser.h>
 

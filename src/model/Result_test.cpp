@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <qel/core/Exceptions.h>
+#include <qel/core/StringConversion.h>
 #include <qel/model/FullResult.h>
 #include <qel/model/SparseResult.h>
-#include <qel/core/StringConversion.h>
 
 #include <atomic>
 #include <cmath>

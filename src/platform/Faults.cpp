@@ -88,8 +88,6 @@ void InstallFaultHandlers(FaultReporter reporter) {
   }
 }
 
-void WriteToStandardError(const char* text) {
-  WriteFully(STDERR_FILENO, text, std::strlen(text));
-}
+void WriteToStandardError(const char* text) { WriteFully(STDERR_FILENO, text, std::strlen(text)); }
 
 }  // namespace Qel::Platform

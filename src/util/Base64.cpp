@@ -10,9 +10,9 @@
 #include <cstring>
 #include <limits>
 
+#include "core/Text.h"
 #include "core/Throw.h"
 #include "qel/core/StringConversion.h"
-#include "core/Text.h"
 
 namespace Qel {
 

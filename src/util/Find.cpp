@@ -5,8 +5,8 @@
 #include <mutex>
 
 #include "platform/FileSystem.h"
-#include "qel/util/Files.h"
 #include "qel/core/StringConversion.h"
+#include "qel/util/Files.h"
 #include "util/NativePath.h"
 
 namespace Qel {

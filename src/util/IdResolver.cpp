@@ -6,8 +6,8 @@
 #include <string>
 #include <unordered_set>
 
-#include "core/Throw.h"
 #include "core/Text.h"
+#include "core/Throw.h"
 
 namespace Qel {
 

@@ -2,8 +2,8 @@
 // separators so that Windows paths found in data keep working beside POSIX paths.
 #include <algorithm>
 
-#include "qel/util/Files.h"
 #include "qel/core/StringConversion.h"
+#include "qel/util/Files.h"
 #include "qel/util/Uri.h"
 
 namespace Qel {

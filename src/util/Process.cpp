@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "qel/util/Files.h"
 #include "qel/core/StringConversion.h"
+#include "qel/util/Files.h"
 
 namespace Qel {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/Throw.h"
-#include "qel/util/Files.h"
 #include "qel/core/StringConversion.h"
+#include "qel/util/Files.h"
 #include "util/NativePath.h"
 
 namespace Qel::Tools {
@@ -417,7 +417,8 @@ bool IO::DirectoryExists(const std::u16string& path) { return QelFolderExists(pa
 void IO::RemoveReadOnlyFlag(const std::u16string& path) {
   Platform::EntryStatus status;
   if (Detail::GetEntryStatus(path, true, status) && !status.readOnly) return;
-  if (!Detail::MakeWritable(path)) Detail::ThrowFileError(ErrorId::General, path, errno != 0 ? errno : EIO);
+  if (!Detail::MakeWritable(path))
+    Detail::ThrowFileError(ErrorId::General, path, errno != 0 ? errno : EIO);
 }
 
 std::int64_t IO::GetUtcFileTime(const std::u16string& path) {

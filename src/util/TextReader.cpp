@@ -8,10 +8,10 @@
 #include <new>
 
 #include "core/Throw.h"
-#include "qel/core/ResMgr.h"
-#include "qel/util/Files.h"
-#include "qel/core/StringConversion.h"
 #include "core/Utf.h"
+#include "qel/core/ResMgr.h"
+#include "qel/core/StringConversion.h"
+#include "qel/util/Files.h"
 
 namespace Qel {
 

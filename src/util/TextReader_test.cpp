@@ -155,7 +155,10 @@ TEST_F(TextReaderTest, MisuseAndUnreadableFilesThrow) {
   // A file that cannot seek past its byte-order mark: Open names its own site.
   const std::string fifo = m_dir.NativePath("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << "\xFF\xFE" "a"; });
+  std::thread writer([&] {
+    std::ofstream(fifo, std::ios::binary) << "\xFF\xFE"
+                                             "a";
+  });
   try {
     m_reader->Open(m_dir.Path("fifo"), false);
     ADD_FAILURE() << "seek on a pipe succeeded";

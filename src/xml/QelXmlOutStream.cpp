@@ -7,12 +7,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/Text.h"
 #include "core/Throw.h"
+#include "core/Utf.h"
 #include "platform/Platform.h"
 #include "platform/RawFile.h"
 #include "qel/core/StringConversion.h"
-#include "core/Text.h"
-#include "core/Utf.h"
 #include "xml/XmlLibrary.h"
 
 namespace Qel {

@@ -6,13 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/Text.h"
 #include "core/Throw.h"
 #include "qel/core/IntrusivePtr.h"
-#include "qel/text/Unicode.h"
 #include "qel/core/StringConversion.h"
+#include "qel/text/Unicode.h"
 #include "qel/xml/ListIterator.h"
 #include "qel/xml/XmlSaxParser.h"
-#include "core/Text.h"
 #include "xml/XmlNumbers.h"
 
 namespace Qel {

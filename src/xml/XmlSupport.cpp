@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "core/Throw.h"
 #include "core/Text.h"
+#include "core/Throw.h"
 #include "xml/XmlLibrary.h"
 
 namespace Qel::Detail {
@@ -33,7 +33,8 @@ int ReadGzipChunk(gzFile file, char* buffer, int size, const std::u16string& pat
 
 void ThrowDocumentTooLarge(const std::u16string& path) {
   Throw<FileIOException>(
-      ErrorId::FileRead, path, u"the document expands beyond " + DecimalU16(kMaxDocumentBytes >> 20) + u" MiB");
+      ErrorId::FileRead, path,
+      u"the document expands beyond " + DecimalU16(kMaxDocumentBytes >> 20) + u" MiB");
 }
 
 bool ChargeEntityExpansion(std::size_t& used, int length) {

@@ -20,7 +20,8 @@ int ReadGzipChunk(gzFile file, char* buffer, int size, const std::u16string& pat
 // document's expansion budget, of which `used` bytes are spent. False once the spent bytes
 // pass kMaxEntityExpansion: the reader stops and throws ThrowEntityExpansion's error.
 bool ChargeEntityExpansion(std::size_t& used, int length);
-// XMLFormatException ErrorId::XmlDocumentTooLarge: the document's entities expand beyond the budget.
+// XMLFormatException ErrorId::XmlDocumentTooLarge: the document's entities expand beyond the
+// budget.
 [[noreturn]] void ThrowEntityExpansion();
 
 }  // namespace Qel::Detail

@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "core/Throw.h"
+#include "core/Utf.h"
 #include "platform/Platform.h"
 #include "platform/RawFile.h"
 #include "qel/core/IntrusivePtr.h"
 #include "qel/core/StringConversion.h"
 #include "qel/xml/XmlSaxParser.h"
-#include "core/Utf.h"
 #include "xml/XmlLibrary.h"
 #include "xml/XmlSupport.h"
 

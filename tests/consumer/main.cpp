@@ -5,7 +5,9 @@
 #include <cstdio>
 
 int main() {
-  const std::u16string wide = Qel::ConvertUtf8ToWideChar("Stra\xC3\x9F" "e");
+  const std::u16string wide = Qel::ConvertUtf8ToWideChar(
+      "Stra\xC3\x9F"
+      "e");
   if (wide != u"Stra\u00DFe") {
     std::puts("consumer: UTF-8 conversion gave an unexpected result");
     return 1;

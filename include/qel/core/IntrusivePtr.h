@@ -39,11 +39,11 @@ class IntrusivePtr {
   IntrusivePtr(IntrusivePtr&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
   // From a pointer to a derived class, with the same rules.
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  IntrusivePtr(const IntrusivePtr<U>& other) noexcept : IntrusivePtr(Share(other.get())) {}
+  requires std::is_convertible_v<U*, T*> IntrusivePtr(const IntrusivePtr<U>& other)
+  noexcept : IntrusivePtr(Share(other.get())) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  IntrusivePtr(IntrusivePtr<U>&& other) noexcept : m_object(other.release()) {}
+  requires std::is_convertible_v<U*, T*> IntrusivePtr(IntrusivePtr<U>&& other)
+  noexcept : m_object(other.release()) {}
 
   // Copy or move assignment (the reference held before is dropped after the new one is taken,
   // so assigning a pointer to itself is safe).

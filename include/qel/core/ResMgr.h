@@ -77,8 +77,8 @@ class QEL_API ResMgr {
   struct Catalogue;
   // The catalogue LoadLanguageResource names, read and parsed; null when it cannot be read.
   static std::unique_ptr<Catalogue> ReadLanguageCatalogue(const std::u16string& languageFolder,
-                                                         const std::u16string& moduleFileName,
-                                                         std::u16string& handle);
+                                                          const std::u16string& moduleFileName,
+                                                          std::u16string& handle);
   // Null when the id exists nowhere.
   const std::u16string* Find(unsigned int id) const;
   void SetLanguage(const std::u16string& language);

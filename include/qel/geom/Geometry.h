@@ -75,10 +75,8 @@ QEL_API double ArcTan(std::int32_t dx, std::int32_t dy);
 QEL_API double ArcTan(double dx, double dy);
 // Any other pair of integers (long, std::size_t, ...), with the same rules.
 template <class T>
-  requires std::is_integral_v<T>
-double ArcTan(T dx, T dy) {
-  return ArcTan(static_cast<double>(dx), static_cast<double>(dy));
-}
+requires std::is_integral_v<T>
+double ArcTan(T dx, T dy) { return ArcTan(static_cast<double>(dx), static_cast<double>(dy)); }
 
 // The Euclidean distance between (x1, y1) and (x2, y2).
 QEL_API double Distance(double x1, double y1, double x2, double y2);
@@ -96,8 +94,7 @@ QEL_API std::int32_t round(float value);
 QEL_API std::int32_t round(double value);
 // An integer is already rounded; beyond the 32-bit range it gives the nearest limit.
 template <class T>
-  requires std::is_integral_v<T>
-std::int32_t round(T value) {
+requires std::is_integral_v<T> std::int32_t round(T value) {
   using Limits = std::numeric_limits<std::int32_t>;
   if (std::cmp_less(value, Limits::min())) return Limits::min();
   if (std::cmp_greater(value, Limits::max())) return Limits::max();

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <qel/core/Export.h>
+#include <qel/core/Visitor.h>
 #include <qel/model/Representation.h>
 #include <qel/model/Result.h>
 #include <qel/model/SparseResult.h>
-#include <qel/core/Visitor.h>
 
 #include <cstdint>
 #include <vector>

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <qel/core/Export.h>
+#include <qel/core/Visitor.h>
 #include <qel/model/Representation.h>
 #include <qel/model/SparseResult.h>
-#include <qel/core/Visitor.h>
 
 #include <map>
 

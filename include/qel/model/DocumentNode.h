@@ -3,10 +3,10 @@
 // found by tag. Reference counts may change on any thread; a tree is used by one thread at a time.
 #pragma once
 
-#include <qel/core/Export.h>
 #include <qel/core/Composite.h>
-#include <qel/model/Representation.h>
+#include <qel/core/Export.h>
 #include <qel/core/VectorIterator.h>
+#include <qel/model/Representation.h>
 
 #include <cstdint>
 #include <iosfwd>

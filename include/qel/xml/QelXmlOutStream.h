@@ -58,8 +58,8 @@ class QEL_API QelXmlOutStream {
   // Every other integer type (std::size_t, long long, unsigned long long, ...) in decimal, so
   // that no integer argument is ambiguous.
   template <class T>
-    requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
-  void AddProperty(const std::string& name, const T& value) {
+  requires(std::is_integral_v<T> &&
+           !std::is_same_v<T, bool>) void AddProperty(const std::string& name, const T& value) {
     if constexpr (std::is_signed_v<T>) {
       AddProperty(name, static_cast<std::int64_t>(value));
     } else {

@@ -3,8 +3,8 @@
 // parent holds one on each child and releases it when it dies. One thread at a time.
 #pragma once
 
-#include <qel/core/Export.h>
 #include <qel/core/Composite.h>
+#include <qel/core/Export.h>
 #include <qel/xml/XmlProperty.h>
 #include <qel/xml/XmlSaxCallback.h>
 
