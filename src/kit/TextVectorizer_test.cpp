@@ -32,6 +32,7 @@ std::map<std::uint32_t, float> AsMap(const std::vector<TermEntry>& v) {
 TEST(TextVectorizerTest, CharacterGramsCountedByHand) {
   VectorizerOptions o;
   o.words = false;
+  o.sublinearTf = false;
   o.charMin = 1;
   o.charMax = 2;
   o.hashBits = 26;
@@ -57,6 +58,7 @@ TEST(TextVectorizerTest, CharacterGramsCountedByHand) {
 TEST(TextVectorizerTest, WordsAndOptions) {
   VectorizerOptions o;
   o.charMax = 0;
+  o.sublinearTf = false;
   TextVectorizer words(o);
   std::vector<TermEntry> out;
   words.Vectorize(u"Ab ab, AB x cd", out);  // "x" is below the minimum length

@@ -10,6 +10,7 @@
 #include <qel/model/FullResult.h>
 #include <qel/model/SparseResult.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -22,21 +23,42 @@ namespace Qel {
 namespace {
 
 // The result for one document: the full result of `scores`, or its `maxResults` best entries
-// as a sparse result. One reference for the caller.
-Result* makeResult(const std::vector<float>& scores, std::uint32_t maxResults) {
-  FullResult* full = FullResult::Create();
-  SparseResult* sparse = nullptr;
+// as a sparse result. One reference for the caller. The sparse result is built straight from the
+// scores, with the same selection FullResult::GetBestResults makes (entries above zero, largest
+// first, partially sorted the same way; the single entry {0, 0, new} when none is), so that no
+// full result is allocated per document. `best` is scratch kept between documents.
+Result* makeResult(const std::vector<float>& scores, std::uint32_t maxResults,
+                   std::vector<IndexedResult>& best) {
+  if (maxResults == 0) {
+    FullResult* full = FullResult::Create();
+    try {
+      full->SetResults(scores);
+    } catch (...) {
+      full->Release();
+      throw;
+    }
+    return full;
+  }
+  best.clear();
+  for (std::size_t i = 0; i < scores.size(); ++i) {
+    if (scores[i] > 0.0f) best.emplace_back(static_cast<unsigned int>(i), scores[i], ResTypeNew);
+  }
+  const std::size_t k = std::min<std::size_t>(maxResults, best.size());
+  if (k > 0) {
+    std::partial_sort(
+        best.begin(), best.begin() + static_cast<std::ptrdiff_t>(k), best.end(),
+        [](const IndexedResult& a, const IndexedResult& b) { return a.GetValue() > b.GetValue(); });
+    best.resize(k);
+  } else {
+    best.assign(1, IndexedResult(0, 0.0f, ResTypeNew));
+  }
+  SparseResult* sparse = SparseResult::Create();
   try {
-    full->SetResults(scores);
-    if (maxResults == 0) return full;
-    sparse = SparseResult::Create();
-    sparse->SetResults(full->GetBestResults(maxResults));
+    sparse->SetResults(best);
   } catch (...) {
-    full->Release();
-    if (sparse != nullptr) sparse->Release();
+    sparse->Release();
     throw;
   }
-  full->Release();
   return sparse;
 }
 
@@ -80,7 +102,8 @@ void BayesClassifier::getClassNodes(Node* node) {
 void BayesClassifier::classifyNode(Node* node) {
   std::vector<float> scores;
   std::vector<bool> scaled;
-  Detail::ForEachDocument(node, m_batch, [this, &scores, &scaled](DocumentNode* d) {
+  std::vector<IndexedResult> best;
+  Detail::ForEachDocument(node, m_batch, [this, &scores, &scaled, &best](DocumentNode* d) {
     const Representation* doc = d->GetRepresentation(m_currentTag);
     if (doc == nullptr || !doc->IsValid()) return;
 
@@ -121,7 +144,7 @@ void BayesClassifier::classifyNode(Node* node) {
       }
     }
 
-    Result* result = makeResult(scores, m_maxResults);
+    Result* result = makeResult(scores, m_maxResults, best);
     Node* old = d->RemoveRepresentation(m_resultTag);
     // What the document held under the result tag is replaced; the document owned it, so it
     // is released whether or not it is a result.

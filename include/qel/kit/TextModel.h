@@ -20,9 +20,10 @@ class BayesControl;
 class DocumentNode;
 
 struct ModelOptions {
-  ModelKind kind = ModelKind::ComplementNB;
-  double alpha = 0.1;  // Lidstone smoothing, > 0 and finite
-  bool idf = false;    // weight features by log((1 + N) / (1 + df)) + 1 at training and scoring
+  // The defaults are the most accurate of those measured on the 12-language fortune corpus.
+  ModelKind kind = ModelKind::MultinomialNB;
+  double alpha = 0.02;  // Lidstone smoothing, > 0 and finite
+  bool idf = false;     // weight features by log((1 + N) / (1 + df)) + 1 at training and scoring
   VectorizerOptions vectorizer;
   friend bool operator==(const ModelOptions&, const ModelOptions&) = default;
 };
