@@ -216,14 +216,14 @@ int RunClassify(const ClassifyOptions& o) {
     for (auto& f : features) nodes.push_back(AddDocument(root.get(), 0, std::move(f)));
     Qel::ClassifyDocuments(classTree.get(), root.get(), settings, o.threads);
 
-    Qel::ErrorMatrixVisitor acceptance(nullptr, o.minScore, o.minDistance);
     for (std::size_t i = 0; i < batch.size(); ++i) {
       Classified c;
       c.id = batch[i].id;
-      const std::size_t before = acceptance.GetClassResults().size();
+      // The error matrix visitor's acceptance rule, applied to this document alone.
+      Qel::ErrorMatrixVisitor acceptance(nullptr, o.minScore, o.minDistance);
       acceptance.DoVisit(nodes[i]);
       const std::vector<Qel::classResult> records = acceptance.GetClassResults();
-      c.rejected = records.size() == before || records.back().assignedClassId == 0;
+      c.rejected = records.empty() || records.front().assignedClassId == 0;
       auto* result =
           dynamic_cast<Qel::Result*>(nodes[i]->GetRepresentation(Qel::SparseResult::DEFAULT_TAG));
       if (result != nullptr && result->IsValid()) {
