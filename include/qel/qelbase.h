@@ -88,3 +88,9 @@
 #include <qel/learn/ErrorPlotVisitor.h>
 #include <qel/learn/Notifier.h>
 #include <qel/learn/PcaAnalyzer.h>
+
+// kit
+#include <qel/kit/ClassModel.h>
+#include <qel/kit/TermVector.h>
+#include <qel/kit/TextModel.h>
+#include <qel/kit/TextVectorizer.h>

@@ -33,6 +33,18 @@ const icu::Normalizer2& Nfkc() {
   return *instance;
 }
 
+const icu::Normalizer2& NfkcCaseFold() {
+  static const icu::Normalizer2* const instance = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* n = icu::Normalizer2::getNFKCCasefoldInstance(status);
+    if (U_FAILURE(status) || n == nullptr) {
+      Detail::ThrowGeneral(IcuFailureText("Loading the case-folding normaliser", status));
+    }
+    return n;
+  }();
+  return *instance;
+}
+
 // A read-only ICU view of `s`; throws for texts beyond ICU's 32-bit lengths.
 icu::UnicodeString View(const std::u16string& s) {
   if (s.size() > static_cast<std::size_t>(INT32_MAX)) {
@@ -62,6 +74,19 @@ std::u16string Unicode::PerformUnicodeKcNormalization(const std::u16string& s) {
   const icu::UnicodeString result = nfkc.normalize(source, status);
   if (U_FAILURE(status) || result.isBogus()) {
     Detail::ThrowGeneral(IcuFailureText("Unicode normalization", status));
+  }
+  return std::u16string(result.getBuffer(), static_cast<std::size_t>(result.length()));
+}
+
+std::u16string Unicode::PerformUnicodeKcCaseFolding(const std::u16string& s) {
+  const icu::Normalizer2& fold = NfkcCaseFold();
+  const icu::UnicodeString source = View(s);
+  UErrorCode status = U_ZERO_ERROR;
+  if (fold.spanQuickCheckYes(source, status) == source.length() && U_SUCCESS(status)) return s;
+  status = U_ZERO_ERROR;
+  const icu::UnicodeString result = fold.normalize(source, status);
+  if (U_FAILURE(status) || result.isBogus()) {
+    Detail::ThrowGeneral(IcuFailureText("Unicode case folding", status));
   }
   return std::u16string(result.getBuffer(), static_cast<std::size_t>(result.length()));
 }

@@ -27,6 +27,9 @@ TEST(UnicodeTest, KcNormalization) {
   const std::u16string odd{u'a', 0, 0xD800, u'\uFF41', 0xDC00};
   EXPECT_EQ(Unicode::PerformUnicodeKcNormalization(odd),
             (std::u16string{u'a', 0, 0xD800, u'a', 0xDC00}));
+  EXPECT_EQ(Unicode::PerformUnicodeKcCaseFolding(u"\uFB01X\u00C5 \uFF21\u0130"),
+            u"fix\u00E5 ai\u0307");
+  EXPECT_EQ(Unicode::PerformUnicodeKcCaseFolding(u"Stra\u00DFe"), u"strasse");
   EXPECT_TRUE(Unicode::IsUnicodeKcNormalizedString(u"plain \u00E4"));
   EXPECT_FALSE(Unicode::IsUnicodeKcNormalizedString(u"\u2460"));
   EXPECT_FALSE(Unicode::IsUnicodeKcNormalizedString(u"a\u0308"));

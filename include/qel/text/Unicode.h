@@ -28,6 +28,10 @@ class QEL_API Unicode {
   // `s` in Unicode normalisation form KC (embedded NULs and unpaired surrogates are kept).
   // Throws BaseException 17 when the normaliser fails.
   static std::u16string PerformUnicodeKcNormalization(const std::u16string& s);
+  // `s` case-folded and in form KC at once (the NFKC_Casefold mapping: "\uFB01X\u00C5" gives
+  // "fix\u00E5"; default-ignorable characters are dropped). Throws BaseException 17 when the
+  // normaliser fails.
+  static std::u16string PerformUnicodeKcCaseFolding(const std::u16string& s);
   // True when `s` is already in form KC.
   static bool IsUnicodeKcNormalizedString(const std::u16string& s);
 

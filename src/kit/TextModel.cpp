@@ -1,0 +1,510 @@
+// The naive Bayes text model: training statistics, merging, class models, and the model file.
+//
+// The file is XML: a root "QelTextModel" with the version and the options as attributes, one
+// "Class" element per class (id, label, documents), one "Counts" element per class with features
+// and one "DocumentFrequency" element. Their entries are 12 bytes each, a little-endian uint32
+// feature id and uint64 value, strictly increasing ids, zero values never written; the bytes are
+// Base64 text in "Chunk" children of at most 1 MiB of text (65,536 entries) each.
+#include <qel/core/Exceptions.h>
+#include <qel/core/StringConversion.h>
+#include <qel/kit/TextModel.h>
+#include <qel/learn/BayesClassifier.h>
+#include <qel/model/DocumentNode.h>
+#include <qel/util/Base64.h>
+#include <qel/xml/QelXmlOutStream.h>
+#include <qel/xml/XmlSaxCallback.h>
+#include <qel/xml/XmlSaxParser.h>
+
+#include <unistd.h>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "core/Throw.h"
+#include "kit/FeatureCounts.h"
+#include "model/DocumentWalk.h"
+#include "util/LittleEndian.h"
+
+namespace Qel {
+
+namespace {
+
+constexpr double kFixedOne = 65536.0;  // weights are counted in units of 2^-16
+constexpr std::size_t kEntryBytes = 12;
+constexpr std::size_t kChunkEntries = 65536;  // 786,432 bytes, 1 MiB of Base64
+constexpr std::size_t kMaxChunkText = 4 * ((kChunkEntries * kEntryBytes + 2) / 3);
+constexpr std::uint32_t kMaxClasses = 1u << 20;
+constexpr std::size_t kMaxLabelLength = 4096;
+
+const char* const kRoot = "QelTextModel";
+
+std::string DoubleText(double value) {
+  char buffer[64];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, r.ptr);
+}
+
+void CheckOptions(const ModelOptions& o) {
+  if (o.kind != ModelKind::MultinomialNB && o.kind != ModelKind::ComplementNB) {
+    Detail::ThrowInvalidArgument(u"kind");
+  }
+  if (!(o.alpha > 0.0) || !std::isfinite(o.alpha)) Detail::ThrowInvalidArgument(u"alpha");
+}
+
+const ModelOptions& Checked(const ModelOptions& o) {
+  CheckOptions(o);
+  return o;
+}
+
+[[noreturn]] void ThrowFormat(const std::u16string& what) {
+  Detail::Throw<XMLFormatException>(ErrorId::XmlNodeFormatNewerVersion, what);
+}
+
+}  // namespace
+
+struct TextModel::Statistics {
+  std::vector<Detail::FeatureCounts> counts;  // per class
+  Detail::FeatureCounts documentFrequency;
+};
+
+TextModel::TextModel(const ModelOptions& options)
+    : m_options(Checked(options)),
+      m_vectorizer(options.vectorizer),
+      m_stats(std::make_unique<Statistics>()) {}
+
+TextModel::~TextModel() = default;
+
+std::uint32_t TextModel::AddClass(const std::u16string& label) {
+  if (label.empty()) Detail::ThrowInvalidArgument(u"empty class label");
+  for (std::size_t i = 0; i < m_labels.size(); ++i) {
+    if (m_labels[i] == label) return static_cast<std::uint32_t>(i + 1);
+  }
+  if (m_labels.size() >= kMaxClasses) Detail::ThrowInvalidArgument(u"too many classes");
+  m_labels.push_back(label);
+  m_documents.push_back(0);
+  m_stats->counts.emplace_back();
+  return static_cast<std::uint32_t>(m_labels.size());
+}
+
+void TextModel::checkFeatures(const std::vector<TermEntry>& features) const {
+  const std::uint64_t buckets = std::uint64_t{1} << m_options.vectorizer.hashBits;
+  for (const TermEntry& e : features) {
+    if (e.id >= buckets) Detail::ThrowInvalidArgument(u"feature id out of range");
+    if (!(e.weight >= 0.0f) || !(e.weight * kFixedOne < 9.0e18)) {
+      Detail::ThrowInvalidArgument(u"feature weight");
+    }
+  }
+}
+
+void TextModel::Train(std::uint32_t classId, const std::vector<TermEntry>& features) {
+  if (classId == 0 || classId > m_labels.size()) Detail::ThrowInvalidArgument(u"class id");
+  checkFeatures(features);
+  Detail::FeatureCounts& counts = m_stats->counts[classId - 1];
+  for (const TermEntry& e : features) {
+    const auto q = static_cast<std::uint64_t>(std::llround(e.weight * kFixedOne));
+    if (q == 0) continue;
+    if (!counts.Add(e.id, q) || !m_stats->documentFrequency.Add(e.id, 1)) {
+      Detail::ThrowInvalidArgument(u"count overflow");
+    }
+  }
+  ++m_documents[classId - 1];
+}
+
+void TextModel::Train(DocumentNode* root, const Representation::RepTag& tag) {
+  Detail::ForEachDocument(root, true, [this, &tag](DocumentNode* d) {
+    const std::uint32_t id = d->GetClassId();
+    if (id == 0 || id > m_labels.size()) return;
+    const Representation* r = d->GetRepresentation(tag);
+    if (r == nullptr || typeid(*r) != typeid(TermVector)) return;
+    Train(id, static_cast<const TermVector*>(r)->GetEntries());
+  });
+}
+
+void TextModel::Merge(const TextModel& other) {
+  if (!(other.m_options == m_options)) Detail::ThrowInvalidArgument(u"merge: other options");
+  if (&other == this) Detail::ThrowInvalidArgument(u"merge: the same model");
+  for (std::size_t c = 0; c < other.m_labels.size(); ++c) {
+    const std::uint32_t id = AddClass(other.m_labels[c]);
+    if (m_documents[id - 1] > UINT64_MAX - other.m_documents[c]) {
+      Detail::ThrowInvalidArgument(u"count overflow");
+    }
+    m_documents[id - 1] += other.m_documents[c];
+    Detail::FeatureCounts& mine = m_stats->counts[id - 1];
+    bool ok = true;
+    other.m_stats->counts[c].ForEach(
+        [&](std::uint32_t f, std::uint64_t v) { ok &= mine.Add(f, v); });
+    if (!ok) Detail::ThrowInvalidArgument(u"count overflow");
+  }
+  bool ok = true;
+  other.m_stats->documentFrequency.ForEach(
+      [&](std::uint32_t f, std::uint64_t v) { ok &= m_stats->documentFrequency.Add(f, v); });
+  if (!ok) Detail::ThrowInvalidArgument(u"count overflow");
+}
+
+DocumentNode* TextModel::CreateClassTree() const {
+  if (m_labels.empty()) Detail::ThrowInvalidArgument(u"the model has no class");
+  std::uint64_t totalDocuments = 0;
+  for (std::size_t c = 0; c < m_labels.size(); ++c) {
+    if (m_documents[c] == 0)
+      Detail::ThrowInvalidArgument(u"class without documents: " + m_labels[c]);
+    totalDocuments += m_documents[c];
+  }
+  const auto features = m_stats->documentFrequency.Sorted();
+  if (features.empty()) Detail::ThrowInvalidArgument(u"the model has no feature");
+  const std::size_t buckets = std::size_t{1} << m_options.vectorizer.hashBits;
+  const std::size_t classes = m_labels.size();
+  const std::size_t v = features.size();
+  const double alpha = m_options.alpha;
+
+  std::shared_ptr<std::vector<float>> weights;
+  std::vector<std::shared_ptr<std::vector<float>>> tables(classes);
+  std::vector<double> weightOf(v);
+  std::vector<std::vector<double>> n(classes, std::vector<double>(v));
+  std::vector<double> classTotal(classes, 0.0);
+  std::vector<double> featureTotal(v, 0.0);
+  try {
+    weights = std::make_shared<std::vector<float>>(buckets, 0.0f);
+    for (auto& t : tables) t = std::make_shared<std::vector<float>>(buckets, 0.0f);
+  } catch (const std::bad_alloc&) {
+    Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
+  }
+  for (std::size_t i = 0; i < v; ++i) {
+    const double df = static_cast<double>(features[i].second);
+    weightOf[i] = m_options.idf
+                      ? std::log((1.0 + static_cast<double>(totalDocuments)) / (1.0 + df)) + 1.0
+                      : 1.0;
+    (*weights)[features[i].first] = static_cast<float>(weightOf[i]);
+  }
+  for (std::size_t c = 0; c < classes; ++c) {
+    for (std::size_t i = 0; i < v; ++i) {
+      const double x =
+          static_cast<double>(m_stats->counts[c].Get(features[i].first)) / kFixedOne * weightOf[i];
+      n[c][i] = x;
+      classTotal[c] += x;
+      featureTotal[i] += x;
+    }
+  }
+  double grandTotal = 0.0;
+  for (double t : classTotal) grandTotal += t;
+
+  const double av = alpha * static_cast<double>(v);
+  double lo = std::numeric_limits<double>::max();
+  double hi = std::numeric_limits<double>::lowest();
+  std::vector<double> priors(classes, 0.0);
+  for (std::size_t c = 0; c < classes; ++c) {
+    std::vector<float>& table = *tables[c];
+    const bool complement = m_options.kind == ModelKind::ComplementNB;
+    const double denominator =
+        std::log((complement ? grandTotal - classTotal[c] : classTotal[c]) + av);
+    for (std::size_t i = 0; i < v; ++i) {
+      const double count = complement ? featureTotal[i] - n[c][i] : n[c][i];
+      const double logTheta = std::log(count + alpha) - denominator;
+      const float score = static_cast<float>(complement ? -logTheta : logTheta);
+      table[features[i].first] = score;
+      lo = std::min(lo, static_cast<double>(score));
+      hi = std::max(hi, static_cast<double>(score));
+    }
+    if (!complement) {
+      priors[c] =
+          std::log(static_cast<double>(m_documents[c]) / static_cast<double>(totalDocuments));
+    }
+  }
+  double lowestPrior = 0.0;
+  for (double p : priors) lowestPrior = std::min(lowestPrior, p);
+  lo += lowestPrior;
+
+  IntrusivePtr<DocumentNode> root = AdoptRef(DocumentNode::Create());
+  for (std::size_t c = 0; c < classes; ++c) {
+    IntrusivePtr<ClassModel> model = AdoptRef(ClassModel::Create(
+        static_cast<std::uint32_t>(c + 1), m_labels[c], tables[c], weights, priors[c], lo, hi));
+    root->AddChild(model.get());
+    model.release();
+  }
+  return root.release();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The file.
+
+namespace {
+
+void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribute,
+                  std::uint32_t attributeValue,
+                  const std::vector<std::pair<std::uint32_t, std::uint64_t>>& entries) {
+  xml.CreateNode(element);
+  if (attribute != nullptr) xml.AddProperty(attribute, attributeValue);
+  xml.AddProperty("entries", static_cast<std::uint64_t>(entries.size()));
+  std::string bytes;
+  for (std::size_t start = 0; start < entries.size(); start += kChunkEntries) {
+    const std::size_t end = std::min(entries.size(), start + kChunkEntries);
+    bytes.assign((end - start) * kEntryBytes, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(bytes.data());
+    for (std::size_t i = start; i < end; ++i, p += kEntryBytes) {
+      Detail::StoreLittleEndian(entries[i].first, p);
+      Detail::StoreLittleEndian(entries[i].second, p + 4);
+    }
+    const std::string text = Base64::ToBase64(bytes);
+    xml.AddSubNodeText("Chunk", std::u16string(text.begin(), text.end()));
+  }
+  xml.CloseNode(element);
+}
+
+std::string NativePath(const std::u16string& path) { return ConvertWideCharToUtf8(path); }
+
+}  // namespace
+
+void TextModel::Save(const std::u16string& path, bool compressed) const {
+  const std::u16string temporary =
+      path + u"." + ConvertUtf8ToWideChar(std::to_string(::getpid())) + u".tmp";
+  try {
+    QelXmlOutStream xml(compressed ? StorageCompressedFile : StorageFile, temporary);
+    xml.CreateNode(kRoot);
+    const VectorizerOptions& v = m_options.vectorizer;
+    xml.AddProperty("version", kFileVersion);
+    xml.AddProperty("kind", static_cast<std::int32_t>(m_options.kind));
+    xml.AddProperty("alpha", DoubleText(m_options.alpha).c_str());
+    xml.AddProperty("idf", static_cast<std::int32_t>(m_options.idf));
+    xml.AddProperty("words", static_cast<std::int32_t>(v.words));
+    xml.AddProperty("minWordLength", v.minWordLength);
+    xml.AddProperty("digits", static_cast<std::int32_t>(v.digits));
+    xml.AddProperty("charMin", v.charMin);
+    xml.AddProperty("charMax", v.charMax);
+    xml.AddProperty("hashBits", v.hashBits);
+    xml.AddProperty("sublinearTf", static_cast<std::int32_t>(v.sublinearTf));
+    xml.AddProperty("classes", static_cast<std::uint32_t>(m_labels.size()));
+    for (std::size_t c = 0; c < m_labels.size(); ++c) {
+      xml.CreateNode("Class");
+      xml.AddProperty("id", static_cast<std::uint32_t>(c + 1));
+      xml.AddProperty("documents", m_documents[c]);
+      xml.AddProperty("label", m_labels[c]);
+      xml.CloseNode("Class");
+    }
+    for (std::size_t c = 0; c < m_labels.size(); ++c) {
+      WriteEntries(xml, "Counts", "class", static_cast<std::uint32_t>(c + 1),
+                   m_stats->counts[c].Sorted());
+    }
+    WriteEntries(xml, "DocumentFrequency", nullptr, 0, m_stats->documentFrequency.Sorted());
+    xml.CloseNode(kRoot);
+    xml.Close();
+  } catch (...) {
+    std::remove(NativePath(temporary).c_str());
+    throw;
+  }
+  if (std::rename(NativePath(temporary).c_str(), NativePath(path).c_str()) != 0) {
+    const int err = errno;
+    std::remove(NativePath(temporary).c_str());
+    Detail::ThrowFileError(ErrorId::FileWrite, path, err);
+  }
+}
+
+// Reads a model file's events into a new model, checking every value as it comes.
+class TextModelReader : public XmlSaxCallback {
+ public:
+  std::unique_ptr<TextModel> Take() {
+    if (!m_complete || m_model == nullptr) ThrowFormat(u"QelTextModel (incomplete)");
+    return std::move(m_model);
+  }
+
+  void OnStartElement(XmlSaxParser* parser, const unsigned char* name,
+                      const unsigned char** attributes) override {
+    const std::string element(reinterpret_cast<const char*>(name));
+    parser->PushCallback(this);
+    ++m_depth;
+    if (m_depth == 1) {
+      if (element != kRoot) ThrowFormat(u"QelTextModel");
+      startRoot(attributes);
+      return;
+    }
+    if (m_model == nullptr || m_complete) ThrowFormat(u"QelTextModel");
+    if (m_depth == 2) {
+      if (element == "Class") {
+        startClass(attributes);
+      } else if (element == "Counts") {
+        if (m_model->m_labels.size() != m_declaredClasses) ThrowFormat(u"Class");
+        const std::uint64_t id = Number(attributes, "class", UINT32_MAX);
+        if (id == 0 || id > m_model->m_labels.size() || m_seenCounts[id - 1]) {
+          Detail::ThrowInvalidArgument(u"Counts: class id out of range");
+        }
+        m_seenCounts[id - 1] = true;
+        startEntries(&m_model->m_stats->counts[id - 1], attributes);
+      } else if (element == "DocumentFrequency") {
+        if (m_model->m_labels.size() != m_declaredClasses || m_seenFrequency) {
+          ThrowFormat(u"DocumentFrequency");
+        }
+        m_seenFrequency = true;
+        startEntries(&m_model->m_stats->documentFrequency, attributes);
+      } else {
+        ThrowFormat(ConvertUtf8ToWideChar(element));
+      }
+    } else if (m_depth == 3 && element == "Chunk" && m_target != nullptr) {
+    } else {
+      ThrowFormat(ConvertUtf8ToWideChar(element));
+    }
+  }
+
+  void OnEndElement(XmlSaxParser* parser, const unsigned char* name) override {
+    const std::string element(reinterpret_cast<const char*>(name));
+    if (m_depth == 3) {
+      readChunk(parser);
+    } else if (m_depth == 2 && m_target != nullptr) {
+      if (m_read != m_declaredEntries) Detail::ThrowInvalidArgument(u"entries: count mismatch");
+      m_target = nullptr;
+    } else if (m_depth == 1) {
+      finish();
+    }
+    --m_depth;
+  }
+
+ private:
+  static std::uint64_t Number(const unsigned char** attributes, const char* name,
+                              std::uint64_t maximum) {
+    const char* text = Attribute(attributes, name);
+    if (text == nullptr) ThrowFormat(ConvertUtf8ToWideChar(name));
+    std::uint64_t value = 0;
+    const char* end = text + std::strlen(text);
+    const auto r = std::from_chars(text, end, value);
+    if (r.ec != std::errc() || r.ptr != end || text == end) {
+      ThrowFormat(ConvertUtf8ToWideChar(name));
+    }
+    if (value > maximum) Detail::ThrowInvalidArgument(ConvertUtf8ToWideChar(name));
+    return value;
+  }
+  static const char* Attribute(const unsigned char** attributes, const char* name) {
+    if (attributes == nullptr) return nullptr;
+    for (const unsigned char** a = attributes; a[0] != nullptr && a[1] != nullptr; a += 2) {
+      if (std::strcmp(reinterpret_cast<const char*>(a[0]), name) == 0) {
+        return reinterpret_cast<const char*>(a[1]);
+      }
+    }
+    return nullptr;
+  }
+
+  void startRoot(const unsigned char** attributes) {
+    const char* version = Attribute(attributes, "version");
+    if (version == nullptr || std::strcmp(version, "1") != 0) {
+      Detail::Throw<XMLFormatException>(
+          ErrorId::XmlFileNewerVersion,
+          u"QelTextModel version " + ConvertUtf8ToWideChar(version ? version : "none"));
+    }
+    ModelOptions o;
+    o.kind = static_cast<ModelKind>(Number(attributes, "kind", 1000));
+    const char* alpha = Attribute(attributes, "alpha");
+    if (alpha == nullptr) ThrowFormat(u"alpha");
+    const char* alphaEnd = alpha + std::strlen(alpha);
+    const auto r = std::from_chars(alpha, alphaEnd, o.alpha);
+    if (r.ec != std::errc() || r.ptr != alphaEnd) ThrowFormat(u"alpha");
+    o.idf = Number(attributes, "idf", 1) != 0;
+    VectorizerOptions& v = o.vectorizer;
+    v.words = Number(attributes, "words", 1) != 0;
+    v.minWordLength = static_cast<unsigned>(Number(attributes, "minWordLength", 1000));
+    v.digits = Number(attributes, "digits", 1) != 0;
+    v.charMin = static_cast<unsigned>(Number(attributes, "charMin", 1000));
+    v.charMax = static_cast<unsigned>(Number(attributes, "charMax", 1000));
+    v.hashBits = static_cast<unsigned>(Number(attributes, "hashBits", 1000));
+    v.sublinearTf = Number(attributes, "sublinearTf", 1) != 0;
+    m_declaredClasses = Number(attributes, "classes", kMaxClasses);
+    m_model = std::make_unique<TextModel>(o);  // checks the options
+  }
+
+  void startClass(const unsigned char** attributes) {
+    if (m_model->m_labels.size() >= m_declaredClasses) ThrowFormat(u"Class");
+    const std::uint64_t id = Number(attributes, "id", kMaxClasses);
+    if (id != m_model->m_labels.size() + 1) Detail::ThrowInvalidArgument(u"Class: id");
+    const std::uint64_t documents = Number(attributes, "documents", UINT64_MAX);
+    const char* label = Attribute(attributes, "label");
+    if (label == nullptr || *label == '\0' || std::strlen(label) > kMaxLabelLength) {
+      ThrowFormat(u"Class: label");
+    }
+    const std::u16string text = ConvertUtf8ToWideChar(label);
+    if (m_model->AddClass(text) != id) Detail::ThrowInvalidArgument(u"Class: duplicate label");
+    m_model->m_documents[id - 1] = documents;
+    if (m_totalDocuments > UINT64_MAX - documents) Detail::ThrowInvalidArgument(u"documents");
+    m_totalDocuments += documents;
+    m_seenCounts.push_back(false);
+  }
+
+  void startEntries(Detail::FeatureCounts* target, const unsigned char** attributes) {
+    m_declaredEntries = Number(attributes, "entries", UINT64_MAX);
+    m_target = target;
+    m_read = 0;
+    m_lastId = -1;
+    m_isFrequency = target == &m_model->m_stats->documentFrequency;
+  }
+
+  void readChunk(XmlSaxParser* parser) {
+    const std::size_t size = parser->GetCharacterBufferSize();
+    if (size == 0 || size > kMaxChunkText || size % 4 != 0) {
+      Detail::ThrowInvalidArgument(u"Chunk: length");
+    }
+    const std::string text(reinterpret_cast<const char*>(parser->GetCharacterBuffer()), size);
+    const std::string bytes = Base64::FromBase64(text);  // throws for a bad character
+    if (bytes.size() % kEntryBytes != 0) Detail::ThrowInvalidArgument(u"Chunk: entries");
+    const std::uint64_t buckets = std::uint64_t{1} << m_model->m_options.vectorizer.hashBits;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t i = 0; i < bytes.size(); i += kEntryBytes) {
+      const auto id = Detail::LoadLittleEndian<std::uint32_t>(p + i);
+      const auto value = Detail::LoadLittleEndian<std::uint64_t>(p + i + 4);
+      if (id >= buckets || static_cast<std::int64_t>(id) <= m_lastId) {
+        Detail::ThrowInvalidArgument(u"Chunk: feature id out of range or out of order");
+      }
+      if (value == 0 || (m_isFrequency && value > m_totalDocuments)) {
+        Detail::ThrowInvalidArgument(u"Chunk: count out of range");
+      }
+      m_lastId = id;
+      if (++m_read > m_declaredEntries) Detail::ThrowInvalidArgument(u"entries: count mismatch");
+      m_target->Add(id, value);
+    }
+  }
+
+  void finish() {
+    if (m_model == nullptr || m_model->m_labels.size() != m_declaredClasses || !m_seenFrequency) {
+      ThrowFormat(u"QelTextModel (incomplete)");
+    }
+    for (bool seen : m_seenCounts) {
+      if (!seen) ThrowFormat(u"Counts (missing)");
+    }
+    // Every counted feature was in some document.
+    for (const auto& counts : m_model->m_stats->counts) {
+      counts.ForEach([this](std::uint32_t id, std::uint64_t) {
+        if (m_model->m_stats->documentFrequency.Get(id) == 0) {
+          Detail::ThrowInvalidArgument(u"Counts: feature without documents");
+        }
+      });
+    }
+    m_complete = true;
+  }
+
+  std::unique_ptr<TextModel> m_model;
+  int m_depth = 0;
+  bool m_complete = false;
+  std::uint64_t m_declaredClasses = 0;
+  std::uint64_t m_totalDocuments = 0;
+  std::vector<bool> m_seenCounts;
+  bool m_seenFrequency = false;
+  Detail::FeatureCounts* m_target = nullptr;
+  bool m_isFrequency = false;
+  std::uint64_t m_declaredEntries = 0;
+  std::uint64_t m_read = 0;
+  std::int64_t m_lastId = -1;
+};
+
+std::unique_ptr<TextModel> TextModel::Load(const std::u16string& path) {
+  TextModelReader reader;
+  XmlSaxParser parser;
+  parser.ParseFile(path, &reader);
+  return reader.Take();
+}
+
+std::unique_ptr<TextModel> TextModel::LoadFromMemory(const char* data, std::size_t size) {
+  if (size > UINT32_MAX) Detail::ThrowInvalidArgument(u"model text too large");
+  TextModelReader reader;
+  XmlSaxParser parser;
+  parser.ParseMemory(data, static_cast<unsigned int>(size), &reader);
+  return reader.Take();
+}
+
+}  // namespace Qel
