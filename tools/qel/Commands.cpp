@@ -128,6 +128,20 @@ Qel::DocumentNode* AddDocument(Qel::DocumentNode* parent, std::uint32_t classId,
   return node.release();
 }
 
+// Scores every document under `root` against the class models under `classTree`.
+// Until the kit's ClassifyDocuments has landed this runs one BayesClassifier on this thread
+// (`threads` unused), which attaches the same results.
+void Classify(Qel::DocumentNode* classTree, Qel::DocumentNode* root,
+              const Qel::BayesControl& settings, unsigned int /*threads*/) {
+  Qel::BayesClassifier bayes;
+  Qel::BayesControl control = settings;
+  control.SetDoLearn(true);
+  control.SetDoBatch(true);
+  control.SetRootClass(classTree);
+  control.SetRootDocument(root);
+  bayes.DoAlgorithm(&control);
+}
+
 Qel::ModelOptions MakeModelOptions(const TrainOptions& o) {
   Qel::ModelOptions m;
   m.kind = o.kind == "multinomial" ? Qel::ModelKind::MultinomialNB : Qel::ModelKind::ComplementNB;
@@ -214,7 +228,7 @@ int RunClassify(const ClassifyOptions& o) {
     const auto root = Qel::AdoptRef(Qel::DocumentNode::Create());
     std::vector<Qel::DocumentNode*> nodes;
     for (auto& f : features) nodes.push_back(AddDocument(root.get(), 0, std::move(f)));
-    Qel::ClassifyDocuments(classTree.get(), root.get(), settings, o.threads);
+    Classify(classTree.get(), root.get(), settings, o.threads);
 
     for (std::size_t i = 0; i < batch.size(); ++i) {
       Classified c;
@@ -227,7 +241,12 @@ int RunClassify(const ClassifyOptions& o) {
       auto* result =
           dynamic_cast<Qel::Result*>(nodes[i]->GetRepresentation(Qel::SparseResult::DEFAULT_TAG));
       if (result != nullptr && result->IsValid()) {
-        for (const Qel::IndexedResult& r : result->GetBestResults(o.top)) {
+        // A sparse result hands back all its entries: rank them here, best first.
+        std::vector<Qel::IndexedResult> ranked = result->GetBestResults(o.top);
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto& a, const auto& b) { return a.GetValue() > b.GetValue(); });
+        for (const Qel::IndexedResult& r : ranked) {
+          if (c.best.size() >= o.top) break;
           if (r.GetIndex() == 0 || r.GetIndex() > labels.size()) continue;
           c.best.push_back({labels[r.GetIndex() - 1], r.GetValue()});
         }
@@ -300,7 +319,7 @@ int RunEvaluate(const EvaluateOptions& o) {
   features.clear();
   const Qel::BayesControl settings = Settings(2);
   for (std::uint32_t c = 1; c <= labels.size(); ++c) {
-    Qel::ClassifyDocuments(classTree.get(), groups[c], settings, o.threads);
+    Classify(classTree.get(), groups[c], settings, o.threads);
     progress.Add(perClass[c]);
   }
   progress.Finish();

@@ -4,8 +4,8 @@
 # the library's XML reader, and sharded training and classification through GNU parallel.
 # Usage: qel_test.sh path/to/qel path/to/qel_xmlcheck
 set -uo pipefail
-qel=${1:?usage: qel_test.sh qel qel_xmlcheck}
-xmlcheck=${2:?usage: qel_test.sh qel qel_xmlcheck}
+qel=$(realpath "${1:?usage: qel_test.sh qel qel_xmlcheck}")
+xmlcheck=$(realpath "${2:?usage: qel_test.sh qel qel_xmlcheck}")
 export LC_ALL=C.UTF-8
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -126,14 +126,15 @@ grep -q 'ClassGuid="es"' results.xml || fail "result XML does not name the class
 printf 'x1\t%s\n%s\n' "$(text en 10)" "$(text es 10)" | "$qel" classify -q -m folder.model - >out.txt
 [ "$(cut -f1,2 out.txt | tr '\t\n' ' ,')" = "x1 en,-:2 es," ] || fail "stdin ids or labels: $(cat out.txt)"
 coproc Q { "$qel" classify -q -m folder.model -; }
-printf '%s\n' "$(text de 10)" >&"${Q[1]}"
-if read -r -t 60 line <&"${Q[0]}"; then
+in=${Q[1]} back=${Q[0]} pid=$Q_PID
+printf '%s\n' "$(text de 10)" >&"$in"
+if read -r -t 60 line <&"$back"; then
   [[ $line == -:1$'\t'de$'\t'* ]] || fail "streamed line: $line"
 else
   fail "classify - did not answer a line before its input ended"
 fi
-exec {Q[1]}>&-
-wait "$Q_PID" 2>/dev/null
+eval "exec $in>&-"
+wait "$pid" 2>/dev/null
 
 expect 0 "$qel" evaluate -q -m folder.model test --report report.html --plot plot.svg
 grep -q '^accuracy 1.0000$' out.txt || fail "evaluate accuracy: $(cat out.txt)"
