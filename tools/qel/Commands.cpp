@@ -183,7 +183,7 @@ int RunTrain(const TrainOptions& o) {
   std::map<std::u16string, std::uint32_t> ids;
   for (const std::u16string& l : labels) ids[l] = model->AddClass(l);
 
-  Progress progress("train", docs.size(), o.quiet);
+  Progress progress("features", docs.size(), o.quiet);
   const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
   std::vector<std::vector<Qel::TermEntry>> features;
   for (std::size_t begin = 0; begin < docs.size(); begin += kTrainChunk) {
@@ -303,7 +303,7 @@ int RunEvaluate(const EvaluateOptions& o) {
     root->AddChild(group.get());
     groups[c] = group.release();
   }
-  Progress progress("evaluate", 2 * docs.size(), o.quiet);
+  Progress progress("features", docs.size(), o.quiet);
   const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
   std::vector<std::vector<Qel::TermEntry>> features(docs.size());
   ParallelFor(docs.size(), o.threads, [&](std::size_t i) {
@@ -317,12 +317,14 @@ int RunEvaluate(const EvaluateOptions& o) {
     ++perClass[c];
   }
   features.clear();
+  progress.Finish();
   const Qel::BayesControl settings = Settings(2);
+  Progress classifying("classify", docs.size(), o.quiet);
   for (std::uint32_t c = 1; c <= labels.size(); ++c) {
     Classify(classTree.get(), groups[c], settings, o.threads);
-    progress.Add(perClass[c]);
+    classifying.Add(perClass[c]);
   }
-  progress.Finish();
+  classifying.Finish();
 
   const auto matrix =
       Qel::AdoptRef(Qel::ErrorMatrix::Create(static_cast<unsigned int>(labels.size() + 1)));
