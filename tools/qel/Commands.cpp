@@ -128,20 +128,6 @@ Qel::DocumentNode* AddDocument(Qel::DocumentNode* parent, std::uint32_t classId,
   return node.release();
 }
 
-// Scores every document under `root` against the class models under `classTree`.
-// Until the kit's ClassifyDocuments has landed this runs one BayesClassifier on this thread
-// (`threads` unused), which attaches the same results.
-void Classify(Qel::DocumentNode* classTree, Qel::DocumentNode* root,
-              const Qel::BayesControl& settings, unsigned int /*threads*/) {
-  Qel::BayesClassifier bayes;
-  Qel::BayesControl control = settings;
-  control.SetDoLearn(true);
-  control.SetDoBatch(true);
-  control.SetRootClass(classTree);
-  control.SetRootDocument(root);
-  bayes.DoAlgorithm(&control);
-}
-
 Qel::ModelOptions MakeModelOptions(const TrainOptions& o) {
   Qel::ModelOptions m;
   m.kind = o.kind == "multinomial" ? Qel::ModelKind::MultinomialNB : Qel::ModelKind::ComplementNB;
@@ -228,7 +214,7 @@ int RunClassify(const ClassifyOptions& o) {
     const auto root = Qel::AdoptRef(Qel::DocumentNode::Create());
     std::vector<Qel::DocumentNode*> nodes;
     for (auto& f : features) nodes.push_back(AddDocument(root.get(), 0, std::move(f)));
-    Classify(classTree.get(), root.get(), settings, o.threads);
+    Qel::ClassifyDocuments(classTree.get(), root.get(), settings, o.threads);
 
     for (std::size_t i = 0; i < batch.size(); ++i) {
       Classified c;
@@ -321,7 +307,7 @@ int RunEvaluate(const EvaluateOptions& o) {
   const Qel::BayesControl settings = Settings(2);
   Progress classifying("classify", docs.size(), o.quiet);
   for (std::uint32_t c = 1; c <= labels.size(); ++c) {
-    Classify(classTree.get(), groups[c], settings, o.threads);
+    Qel::ClassifyDocuments(classTree.get(), groups[c], settings, o.threads);
     classifying.Add(perClass[c]);
   }
   classifying.Finish();
