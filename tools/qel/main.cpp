@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   CLI::App app{"qel: train, apply, evaluate and merge text classifiers.", "qel"};
   app.footer(kExitCodes);
   app.require_subcommand(1);
-  app.set_version_flag("--version", "qel 0.1.0");
+  app.set_version_flag("--version", "qel " QEL_TOOL_VERSION);
 
   TrainOptions train;
   CLI::App* t = app.add_subcommand(
