@@ -10,6 +10,10 @@
 #include "Commands.h"
 #include "Tool.h"
 
+#ifndef QEL_TOOL_VERSION
+#define QEL_TOOL_VERSION "unknown"
+#endif
+
 namespace {
 
 using namespace QelTool;
