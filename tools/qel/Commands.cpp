@@ -1,0 +1,357 @@
+// The commands, wired to the library's classification kit: TextVectorizer turns texts into
+// TermVectors, TextModel trains, merges, saves and loads, and ClassifyDocuments runs
+// BayesClassifier; evaluation goes through ErrorMatrixVisitor, ErrorMatrix and ErrorPlotVisitor.
+#include "Commands.h"
+
+#include <qel/core/Exceptions.h>
+#include <qel/core/IntrusivePtr.h>
+#include <qel/kit/ClassModel.h>
+#include <qel/kit/TermVector.h>
+#include <qel/kit/TextModel.h>
+#include <qel/kit/TextVectorizer.h>
+#include <qel/learn/BayesClassifier.h>
+#include <qel/learn/ErrorMatrix.h>
+#include <qel/learn/ErrorMatrixVisitor.h>
+#include <qel/learn/ErrorPlotVisitor.h>
+#include <qel/model/DocumentNode.h>
+#include <qel/model/SparseResult.h>
+#include <qel/xml/QelXmlOutStream.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "Data.h"
+#include "Progress.h"
+#include "Report.h"
+#include "Tool.h"
+
+namespace QelTool {
+
+namespace {
+
+// Documents vectorised and counted together while training, so that memory stays bounded.
+constexpr std::size_t kTrainChunk = 8192;
+
+unsigned int Workers(unsigned int threads) {
+  if (threads > 0) return threads;
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Calls work(i) for i in [0, count) on up to `threads` threads; rethrows the first exception.
+template <class F>
+void ParallelFor(std::size_t count, unsigned int threads, F&& work) {
+  const unsigned int n = static_cast<unsigned int>(std::min<std::size_t>(Workers(threads), count));
+  if (n <= 1) {
+    for (std::size_t i = 0; i < count; ++i) work(i);
+    return;
+  }
+  std::atomic<std::size_t> next{0};
+  std::exception_ptr failure;
+  std::mutex failureLock;
+  auto run = [&] {
+    try {
+      for (std::size_t i = next++; i < count; i = next++) work(i);
+    } catch (...) {
+      std::lock_guard lock(failureLock);
+      if (!failure) failure = std::current_exception();
+      next = count;
+    }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned int t = 1; t < n; ++t) pool.emplace_back(run);
+  run();
+  for (std::thread& t : pool) t.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+std::string Describe(const Qel::BaseException& e) { return ToUtf8(e.GetErrorDescription()); }
+
+std::unique_ptr<Qel::TextModel> LoadModel(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec))
+    throw ToolError(kExitModel, path + ": no such model file");
+  try {
+    return Qel::TextModel::Load(FromUtf8(path));
+  } catch (const Qel::BaseException& e) {
+    throw ToolError(kExitModel, path + ": not a usable model: " + Describe(e));
+  }
+}
+
+Qel::IntrusivePtr<Qel::DocumentNode> ClassTree(const Qel::TextModel& model,
+                                               const std::string& path) {
+  try {
+    return Qel::AdoptRef(model.CreateClassTree());
+  } catch (const Qel::BaseException& e) {
+    throw ToolError(kExitModel, path + ": not a usable model: " + Describe(e));
+  }
+}
+
+void SaveModel(const Qel::TextModel& model, const std::string& path, bool gzip) {
+  try {
+    model.Save(FromUtf8(path), gzip);
+  } catch (const Qel::BaseException& e) {
+    throw ToolError(kExitOutput, path + ": cannot write the model: " + Describe(e));
+  }
+}
+
+std::vector<std::string> Labels(const Qel::TextModel& model) {
+  std::vector<std::string> labels;
+  for (const std::u16string& l : model.GetLabels()) labels.push_back(ToUtf8(l));
+  return labels;
+}
+
+Qel::BayesControl Settings(unsigned int maxResults) {
+  Qel::BayesControl settings;
+  settings.SetDoClassify(true);
+  settings.SetDoNormalize(true);
+  settings.SetClassTag(Qel::ClassModel::DEFAULT_TAG);
+  settings.SetDocumentTag(Qel::TermVector::DEFAULT_TAG);
+  settings.SetResultTag(Qel::SparseResult::DEFAULT_TAG);
+  settings.SetMaxResults(maxResults);
+  return settings;
+}
+
+// A document node of class `classId` under `parent`, carrying `features`.
+Qel::DocumentNode* AddDocument(Qel::DocumentNode* parent, std::uint32_t classId,
+                               std::vector<Qel::TermEntry> features) {
+  auto node = Qel::AdoptRef(Qel::DocumentNode::Create(classId, parent));
+  auto vector = Qel::AdoptRef(Qel::TermVector::Create(std::move(features)));
+  if (node->AddRepresentation(vector.get())) vector.release();
+  parent->AddChild(node.get());
+  return node.release();
+}
+
+Qel::ModelOptions MakeModelOptions(const TrainOptions& o) {
+  Qel::ModelOptions m;
+  m.kind = o.kind == "multinomial" ? Qel::ModelKind::MultinomialNB : Qel::ModelKind::ComplementNB;
+  m.alpha = o.alpha;
+  m.idf = o.idf;
+  m.vectorizer.words = o.features.words;
+  m.vectorizer.minWordLength = o.features.minWordLength;
+  m.vectorizer.digits = o.features.digits;
+  m.vectorizer.charMin = o.features.charMin;
+  m.vectorizer.charMax = o.features.charMax;
+  m.vectorizer.hashBits = o.features.hashBits;
+  m.vectorizer.sublinearTf = o.features.sublinearTf;
+  return m;
+}
+
+}  // namespace
+
+int RunTrain(const TrainOptions& o) {
+  if (!o.features.words && o.features.charMax == 0) {
+    throw ToolError(kExitUsage, "train: no features: --no-words needs --char-max of at least 1");
+  }
+  if (o.features.charMax > 0 && o.features.charMin > o.features.charMax) {
+    throw ToolError(kExitUsage, "train: --char-min is above --char-max");
+  }
+  std::unique_ptr<Qel::TextModel> model;
+  try {
+    model = std::make_unique<Qel::TextModel>(MakeModelOptions(o));
+  } catch (const Qel::BaseException& e) {
+    throw ToolError(kExitUsage, "train: " + Describe(e));
+  }
+  const std::vector<LabeledText> docs = ReadData(o.data);
+  if (docs.empty()) throw ToolError(kExitData, o.data.front() + ": no documents");
+
+  // Class ids in label order, so that shards holding the same classes number them alike.
+  std::vector<std::u16string> labels;
+  for (const LabeledText& d : docs) labels.push_back(d.label);
+  std::sort(labels.begin(), labels.end());
+  labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
+  std::map<std::u16string, std::uint32_t> ids;
+  for (const std::u16string& l : labels) ids[l] = model->AddClass(l);
+
+  Progress progress("features", docs.size(), o.quiet);
+  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
+  std::vector<std::vector<Qel::TermEntry>> features;
+  for (std::size_t begin = 0; begin < docs.size(); begin += kTrainChunk) {
+    const std::size_t count = std::min(kTrainChunk, docs.size() - begin);
+    features.assign(count, {});
+    ParallelFor(count, o.threads, [&](std::size_t i) {
+      vectorizer.Vectorize(docs[begin + i].text, features[i]);
+      progress.Add(1);
+    });
+    for (std::size_t i = 0; i < count; ++i) model->Train(ids[docs[begin + i].label], features[i]);
+  }
+  progress.Finish();
+  SaveModel(*model, o.output, o.gzip);
+  if (!o.quiet) {
+    std::fprintf(stderr, "qel: trained on %zu documents of %zu classes; model written to %s\n",
+                 docs.size(), labels.size(), o.output.c_str());
+  }
+  return kExitOk;
+}
+
+int RunClassify(const ClassifyOptions& o) {
+  const std::unique_ptr<Qel::TextModel> model = LoadModel(o.model);
+  const auto classTree = ClassTree(*model, o.model);
+  const std::vector<std::string> labels = Labels(*model);
+  std::map<unsigned int, std::u16string> identifiers;
+  for (std::size_t i = 0; i < labels.size(); ++i) identifiers[i + 1] = model->GetLabels()[i];
+  Qel::Result::SetClassIdentifiers(identifiers);
+  const Qel::BayesControl settings = Settings(std::max(o.top, 2u));
+  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
+
+  Sink sink(o.output);
+  const std::unique_ptr<ResultWriter> writer = ResultWriter::Create(o.format, sink);
+  writer->Begin();
+  InputReader reader(o.inputs, std::cin);
+  Progress progress("classify", 0, o.quiet);
+  std::vector<InputText> batch;
+  std::vector<std::vector<Qel::TermEntry>> features;
+  while (reader.Next(batch, o.batch)) {
+    features.assign(batch.size(), {});
+    ParallelFor(batch.size(), o.threads,
+                [&](std::size_t i) { vectorizer.Vectorize(batch[i].text, features[i]); });
+    const auto root = Qel::AdoptRef(Qel::DocumentNode::Create());
+    std::vector<Qel::DocumentNode*> nodes;
+    for (auto& f : features) nodes.push_back(AddDocument(root.get(), 0, std::move(f)));
+    Qel::ClassifyDocuments(classTree.get(), root.get(), settings, o.threads);
+
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      Classified c;
+      c.id = batch[i].id;
+      // The error matrix visitor's acceptance rule, applied to this document alone.
+      Qel::ErrorMatrixVisitor acceptance(nullptr, o.minScore, o.minDistance);
+      acceptance.DoVisit(nodes[i]);
+      const std::vector<Qel::classResult> records = acceptance.GetClassResults();
+      c.rejected = records.empty() || records.front().assignedClassId == 0;
+      auto* result =
+          dynamic_cast<Qel::Result*>(nodes[i]->GetRepresentation(Qel::SparseResult::DEFAULT_TAG));
+      if (result != nullptr && result->IsValid()) {
+        // A sparse result hands back all its entries: rank them here, best first.
+        std::vector<Qel::IndexedResult> ranked = result->GetBestResults(o.top);
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto& a, const auto& b) { return a.GetValue() > b.GetValue(); });
+        for (const Qel::IndexedResult& r : ranked) {
+          if (c.best.size() >= o.top) break;
+          if (r.GetIndex() == 0 || r.GetIndex() > labels.size()) continue;
+          c.best.push_back({labels[r.GetIndex() - 1], r.GetValue()});
+        }
+      }
+      if (o.format == OutputFormat::Xml) {
+        Qel::QelXmlOutStream xml(Qel::StorageString, 256);
+        if (result != nullptr) {
+          result->Save("ClsResults", &xml);
+        } else {
+          xml.CreateNode("ClsResults");
+          xml.AddProperty("ClsCount", 0u);
+          xml.CloseNode("ClsResults");
+        }
+        xml.Close();
+        // The element alone, without the declaration the stream starts every document with.
+        c.resultXml = xml.getXmlString();
+        if (c.resultXml.starts_with("<?xml")) c.resultXml.erase(0, c.resultXml.find('\n') + 1);
+        while (!c.resultXml.empty() && c.resultXml.back() == '\n') c.resultXml.pop_back();
+      }
+      writer->Write(c);
+    }
+    sink.Flush();
+    progress.Add(batch.size());
+  }
+  progress.Finish();
+  writer->End();
+  sink.Commit();
+  return kExitOk;
+}
+
+int RunEvaluate(const EvaluateOptions& o) {
+  const std::unique_ptr<Qel::TextModel> model = LoadModel(o.model);
+  const auto classTree = ClassTree(*model, o.model);
+  const std::vector<std::string> labels = Labels(*model);
+  std::map<std::u16string, std::uint32_t> ids;
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    ids[model->GetLabels()[i]] = static_cast<std::uint32_t>(i + 1);
+  }
+  const std::vector<LabeledText> docs = ReadData(o.data);
+  if (docs.empty()) throw ToolError(kExitData, o.data.front() + ": no documents");
+  for (const LabeledText& d : docs) {
+    if (!ids.contains(d.label)) {
+      throw ToolError(kExitData, d.source + ": class \"" + ToUtf8(d.label) +
+                                     "\" is not a class of the model " + o.model);
+    }
+  }
+
+  // One node per class under the root, the documents under their class: the error plot visitor
+  // hangs each class's plot on its node.
+  const auto root = Qel::AdoptRef(Qel::DocumentNode::Create());
+  std::vector<Qel::DocumentNode*> groups(labels.size() + 1, nullptr);
+  for (std::uint32_t c = 1; c <= labels.size(); ++c) {
+    auto group = Qel::AdoptRef(Qel::DocumentNode::Create(c, root.get()));
+    root->AddChild(group.get());
+    groups[c] = group.release();
+  }
+  Progress progress("features", docs.size(), o.quiet);
+  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
+  std::vector<std::vector<Qel::TermEntry>> features(docs.size());
+  ParallelFor(docs.size(), o.threads, [&](std::size_t i) {
+    vectorizer.Vectorize(docs[i].text, features[i]);
+    progress.Add(1);
+  });
+  std::vector<std::size_t> perClass(labels.size() + 1, 0);
+  for (std::size_t i = 0; i < docs.size(); ++i) {
+    const std::uint32_t c = ids[docs[i].label];
+    AddDocument(groups[c], c, std::move(features[i]));
+    ++perClass[c];
+  }
+  features.clear();
+  progress.Finish();
+  const Qel::BayesControl settings = Settings(2);
+  Progress classifying("classify", docs.size(), o.quiet);
+  for (std::uint32_t c = 1; c <= labels.size(); ++c) {
+    Qel::ClassifyDocuments(classTree.get(), groups[c], settings, o.threads);
+    classifying.Add(perClass[c]);
+  }
+  classifying.Finish();
+
+  const auto matrix =
+      Qel::AdoptRef(Qel::ErrorMatrix::Create(static_cast<unsigned int>(labels.size() + 1)));
+  Qel::ErrorMatrixVisitor matrixVisitor(matrix.get(), o.minScore, o.minDistance);
+  root->Visit(&matrixVisitor);
+  for (const Qel::classResult& r : matrixVisitor.GetClassResults()) {
+    matrix->Increase(r.classId, r.assignedClassId, Qel::MatrixStatusNormal, r.type);
+  }
+  // After the matrix: the plots hang on the class nodes as features.
+  Qel::ErrorPlotVisitor plotVisitor;
+  root->Visit(&plotVisitor);
+
+  Evaluation e = Summarise(labels, *matrix, plotVisitor);
+  e.minScore = o.minScore;
+  e.minDistance = o.minDistance;
+  const std::string title = "qel evaluate: " + o.model;
+  if (!o.plot.empty()) WriteFileAtomically(o.plot, PlotSvg(e, true));
+  if (!o.report.empty()) WriteFileAtomically(o.report, ReportHtml(e, title));
+  const std::string printout = o.json ? FormatJson(e) : FormatText(e);
+  std::fwrite(printout.data(), 1, printout.size(), stdout);
+  std::fflush(stdout);
+  if (!o.quiet && !o.report.empty())
+    std::fprintf(stderr, "qel: report written to %s\n", o.report.c_str());
+  if (!o.quiet && !o.plot.empty())
+    std::fprintf(stderr, "qel: plot written to %s\n", o.plot.c_str());
+  return kExitOk;
+}
+
+int RunMerge(const MergeOptions& o) {
+  std::unique_ptr<Qel::TextModel> merged = LoadModel(o.models.front());
+  for (std::size_t i = 1; i < o.models.size(); ++i) {
+    const std::unique_ptr<Qel::TextModel> shard = LoadModel(o.models[i]);
+    try {
+      merged->Merge(*shard);
+    } catch (const Qel::BaseException& e) {
+      throw ToolError(kExitModel,
+                      o.models[i] + ": cannot merge into " + o.models.front() + ": " + Describe(e));
+    }
+  }
+  SaveModel(*merged, o.output, o.gzip);
+  return kExitOk;
+}
+
+}  // namespace QelTool

@@ -1,0 +1,70 @@
+// The four commands of the qel program and their options. Each returns an exit code or throws
+// ToolError; main.cpp parses the command line into these structures.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Output.h"
+
+namespace QelTool {
+
+struct FeatureOptions {
+  bool words = true;
+  unsigned int minWordLength = 2;
+  bool digits = false;
+  unsigned int charMin = 1;
+  unsigned int charMax = 4;
+  unsigned int hashBits = 20;
+  bool sublinearTf = false;
+};
+
+struct TrainOptions {
+  std::vector<std::string> data;
+  std::string output;
+  FeatureOptions features;
+  std::string kind = "complement";  // multinomial | complement
+  double alpha = 0.1;
+  bool idf = false;
+  bool gzip = false;
+  unsigned int threads = 0;
+  bool quiet = false;
+};
+
+struct ClassifyOptions {
+  std::string model;
+  std::vector<std::string> inputs;
+  std::string output;  // empty: standard output
+  OutputFormat format = OutputFormat::Tsv;
+  unsigned int top = 1;
+  double minScore = 0.0;
+  double minDistance = 0.0;
+  unsigned int threads = 0;
+  unsigned int batch = 4096;
+  bool quiet = false;
+};
+
+struct EvaluateOptions {
+  std::string model;
+  std::vector<std::string> data;
+  std::string report;  // .html
+  std::string plot;    // .svg
+  bool json = false;
+  double minScore = 0.0;
+  double minDistance = 0.0;
+  unsigned int threads = 0;
+  bool quiet = false;
+};
+
+struct MergeOptions {
+  std::vector<std::string> models;
+  std::string output;
+  bool gzip = false;
+};
+
+int RunTrain(const TrainOptions& options);
+int RunClassify(const ClassifyOptions& options);
+int RunEvaluate(const EvaluateOptions& options);
+int RunMerge(const MergeOptions& options);
+
+}  // namespace QelTool
