@@ -81,8 +81,10 @@ std::error_code RewriteFileLocked(
 
   std::string replacement = change(exists ? &current : nullptr);
 
-  std::string temporary = path + ".tmp";
-  FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  // A fresh name that nobody can have planted as a link: mkstemp creates it with O_EXCL, so an
+  // entry already there (a symbolic link to another file, say) is never opened or written.
+  std::string temporary = path + ".tmp.XXXXXX";
+  FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
   if (out.Get() < 0) return Failure(errno);
   if (!WriteFully(out.Get(), replacement.data(), replacement.size()) ||
       ::fchmod(out.Get(), mode) != 0 || ::fsync(out.Get()) != 0) {

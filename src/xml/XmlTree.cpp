@@ -133,15 +133,68 @@ struct EntityBudget {
   xmlParserCtxtPtr document = nullptr;
   std::size_t used = 0;
   bool exceeded = false;
+  XmlLimits limits = Detail::CurrentXmlLimits();
+  std::uint64_t references = 0;
+  std::uint64_t elements = 0;
+  const char16_t* beyond = nullptr;  // the XmlLimits bound that stopped the parse
+  std::uint64_t beyondLimit = 0;
+  startElementNsSAX2Func startElement = nullptr;  // libxml2's own handlers, called on
+  entityDeclSAXFunc entityDecl = nullptr;
 };
+
+EntityBudget* BudgetOf(void* context) {
+  return static_cast<EntityBudget*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
+void StopBeyond(void* context, const char16_t* what, std::uint64_t limit) {
+  auto ctxt = static_cast<xmlParserCtxtPtr>(context);
+  EntityBudget* budget = BudgetOf(context);
+  if (budget->beyond == nullptr) {
+    budget->beyond = what;
+    budget->beyondLimit = limit;
+  }
+  xmlStopParser(ctxt);
+  if (budget->document != ctxt) xmlStopParser(budget->document);
+}
+
+// libxml2's element handler, stopped once the tree holds the most elements allowed.
+void StartElementWithinBound(void* context, const xmlChar* localName, const xmlChar* prefix,
+                             const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                             int attributeCount, int defaultedCount, const xmlChar** attributes) {
+  EntityBudget* budget = BudgetOf(context);
+  if (budget->beyond != nullptr) return;
+  if (++budget->elements > budget->limits.maxTreeElements) {
+    StopBeyond(context, u"elements of one tree", budget->limits.maxTreeElements);
+    return;
+  }
+  budget->startElement(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                       defaultedCount, attributes);
+}
+
+// libxml2's entity declaration handler, after the attribute scan of the entity's text.
+void EntityDeclWithinBound(void* context, const xmlChar* name, int type, const xmlChar* publicId,
+                           const xmlChar* systemId, xmlChar* content) {
+  EntityBudget* budget = BudgetOf(context);
+  Detail::AttributeCounter counter(budget->limits.maxAttributesPerElement);
+  if (content != nullptr && !counter.Feed(reinterpret_cast<const char*>(content),
+                                          std::strlen(reinterpret_cast<const char*>(content)))) {
+    StopBeyond(context, u"attributes of one element", budget->limits.maxAttributesPerElement);
+    return;
+  }
+  budget->entityDecl(context, name, type, publicId, systemId, content);
+}
 
 // The library's own entity look-up, charged against the document's expansion budget.
 xmlEntityPtr GetEntityWithinBudget(void* context, const xmlChar* name) {
   auto ctxt = static_cast<xmlParserCtxtPtr>(context);
   auto budget = static_cast<EntityBudget*>(ctxt->_private);
   if (budget == nullptr) return xmlSAX2GetEntity(context, name);
-  if (budget->exceeded) return nullptr;
+  if (budget->exceeded || budget->beyond != nullptr) return nullptr;
   xmlEntityPtr entity = xmlSAX2GetEntity(context, name);
+  if (entity != nullptr && ++budget->references > budget->limits.maxEntityReferences) {
+    StopBeyond(context, u"entity references of one document", budget->limits.maxEntityReferences);
+    return nullptr;
+  }
   if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY) {
     if (!Detail::ChargeEntityExpansion(budget->used, entity->length)) {
       budget->exceeded = true;
@@ -262,6 +315,7 @@ bool XmlTree::Read(const std::u16string& fileName) {
 bool XmlTree::Read() {
   XmlSaxParser parser;
   parser.m_maxDocumentBytes = Detail::kMaxDocumentBytes;
+  parser.m_maxElements = Detail::CurrentXmlLimits().maxTreeElements;
   ReleaseRoot();
   parser.ParseFile(m_fileName, this);
   return true;
@@ -347,22 +401,31 @@ bool XmlTree::ReadBuffer(const std::string& buffer) {
 bool XmlTree::ParseDocument(const char* data, std::size_t size) {
   auto encoder = xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE);
   m_initialized = false;
+  EntityBudget budget;
+  // libxml2 checks an element's attributes for duplicates in quadratic time: count them first.
+  Detail::AttributeCounter counter(budget.limits.maxAttributesPerElement);
+  if (!counter.Feed(data, size))
+    Detail::ThrowBeyondLimit(u"attributes of one element", budget.limits.maxAttributesPerElement);
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(data, static_cast<int>(size));
   if (ctxt == nullptr) return false;
   // Entities are substituted whatever an earlier parse on this thread left as the default,
   // and every look-up is charged against the expansion budget.
-  EntityBudget budget;
   budget.document = ctxt;
   ctxt->_private = &budget;
   ctxt->replaceEntities = 1;
   ctxt->options |= XML_PARSE_NOENT;
   ctxt->sax->getEntity = &GetEntityWithinBudget;
+  budget.startElement = ctxt->sax->startElementNs;
+  ctxt->sax->startElementNs = &StartElementWithinBound;
+  budget.entityDecl = ctxt->sax->entityDecl;
+  ctxt->sax->entityDecl = &EntityDeclWithinBound;
   xmlParseDocument(ctxt);
   DocPtr doc(ctxt->wellFormed ? ctxt->myDoc : nullptr);
   if (!ctxt->wellFormed && ctxt->myDoc != nullptr) xmlFreeDoc(ctxt->myDoc);
   ctxt->myDoc = nullptr;
   xmlFreeParserCtxt(ctxt);
   if (budget.exceeded) Detail::ThrowEntityExpansion();
+  if (budget.beyond != nullptr) Detail::ThrowBeyondLimit(budget.beyond, budget.beyondLimit);
   if (!doc) return false;
   xmlNodePtr rootElement = xmlDocGetRootElement(doc.get());
   if (rootElement == nullptr) return false;
