@@ -207,24 +207,6 @@ void XmlSaxParser::RethrowCallbackError() {
   std::rethrow_exception(error);
 }
 
-namespace {
-
-// libxml2's push parser hands on at most 300 bytes of a CDATA section per call while the
-// section's end is not in its buffer, and stops without a word once 10 MB of input wait
-// unread: a section longer than that, pushed in small chunks, was dropped. Calls without new
-// input let it hand on what it holds, so a long section is read whole (up to the text bound).
-void DrainCdata(xmlParserCtxtPtr context) {
-  constexpr std::ptrdiff_t kKeep = 600;  // twice the piece libxml2 hands on
-  while (context->instate == XML_PARSER_CDATA_SECTION && context->input != nullptr &&
-         context->input->end - context->input->cur > kKeep) {
-    const xmlChar* before = context->input->cur;
-    xmlParseChunk(context, nullptr, 0, 0);
-    if (context->input == nullptr || context->input->cur == before) break;
-  }
-}
-
-}  // namespace
-
 template <class ReadChunk>
 void XmlSaxParser::RunParse(XmlSaxCallback* callback, ReadChunk&& read) {
   StartParse(callback);
@@ -246,7 +228,7 @@ void XmlSaxParser::RunParse(XmlSaxCallback* callback, ReadChunk&& read) {
     while (size == kChunkSize && !m_stopped) {
       size = readScanned();
       if (size > 0) xmlParseChunk(context, chunk, size, 0);
-      DrainCdata(context);
+      Detail::DrainCdata(context);
     }
     if (!m_stopped) xmlParseChunk(context, chunk, 0, 1);
   } catch (...) {

@@ -205,6 +205,16 @@ bool AttributeCounter::Feed(const char* data, std::size_t size) {
   return true;
 }
 
+void DrainCdata(xmlParserCtxtPtr context) {
+  constexpr std::ptrdiff_t kKeep = 600;  // twice the piece libxml2 hands on
+  while (context->instate == XML_PARSER_CDATA_SECTION && context->input != nullptr &&
+         context->input->end - context->input->cur > kKeep) {
+    const xmlChar* before = context->input->cur;
+    xmlParseChunk(context, nullptr, 0, 0);
+    if (context->input == nullptr || context->input->cur == before) break;
+  }
+}
+
 void ThrowEntityExpansion() {
   Throw<XMLFormatException>(ErrorId::XmlDocumentTooLarge, u"entity expansion beyond 16 MiB");
 }

@@ -2,6 +2,7 @@
 // expansion budget, the work bounds and the errors for documents beyond the readers' bounds.
 #pragma once
 
+#include <libxml/parser.h>
 #include <zlib.h>
 
 #include <cstddef>
@@ -25,6 +26,12 @@ bool ChargeEntityExpansion(std::size_t& used, int length);
 // XMLFormatException ErrorId::XmlDocumentTooLarge: the document's entities expand beyond the
 // budget.
 [[noreturn]] void ThrowEntityExpansion();
+
+// libxml2's push parser hands on at most 300 bytes of a CDATA section per call while the
+// section's end is not in its buffer, and stops without a word once 10 MB of input wait
+// unread. Called after each chunk, this makes the calls without new input that let it hand on
+// what it holds, so that a long section is read whole (up to the text bound).
+void DrainCdata(xmlParserCtxtPtr context);
 
 // The bounds in force (qel/xml/XmlLimits.h), read once when a parse starts.
 XmlLimits CurrentXmlLimits();
