@@ -15,7 +15,7 @@ struct XmlLimits {
   // the count, so the count is checked before it parses the element).
   std::uint32_t maxAttributesPerElement = 10000;
   // Elements of one tree read by XmlTree::Read, Read2 and ReadBuffer.
-  std::uint64_t maxTreeElements = 1000000;
+  std::uint64_t maxTreeElements = 500000;
   // References to the document's own entities (predefined entities and character references
   // do not count).
   std::uint64_t maxEntityReferences = 100000;
