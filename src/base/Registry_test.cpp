@@ -392,6 +392,11 @@ TEST_F(RegistryTest, WriterKilledAtAnyMomentLeavesAWholeFileAndNoLock) {
     // The next writer is not blocked by the killed one's lock.
     Registry::SetHklmRegistryValue(kKey, u"AfterKill", round);
     ASSERT_EQ(Registry::GetHklmRegistryValue(kKey, u"AfterKill", -1), round);
+    // Temporary files of killed writers do not pile up.
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder)) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock") << name;
+    }
   }
 }
 
