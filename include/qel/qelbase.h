@@ -55,6 +55,7 @@
 #include <qel/xml/ListIterator.h>
 #include <qel/xml/QelXmlOutStream.h>
 #include <qel/xml/Version.h>
+#include <qel/xml/XmlLimits.h>
 #include <qel/xml/XmlNode.h>
 #include <qel/xml/XmlProperty.h>
 #include <qel/xml/XmlSaxCallback.h>

@@ -66,9 +66,12 @@ bool ReadValue(const std::u16string& keyPath, const std::u16string& name,
 }
 
 template <class Change>
-void WriteValue(HKEY root, const std::u16string& subkey, Change change) {
+void WriteValue(HKEY root, const std::u16string& subkey, const std::u16string& name,
+                Change change) {
   std::u16string keyPath = KeyPath(root, subkey);
   if (keyPath.empty()) Detail::ThrowSystemError(EBADF);
+  // Refused before the settings file or its folder is touched.
+  Detail::RegistryFile::CheckKeyAndName(keyPath, name);
   std::string path = Platform::SettingsFilePath();
   if (path.empty()) {
     Detail::ThrowGeneral(
@@ -187,7 +190,7 @@ bool Registry::GetHklmRegistryValue(const std::u16string& subkey, const std::u16
 
 void Registry::SetRegistryValue(HKEY root, const std::u16string& subkey, const std::u16string& name,
                                 const std::u16string& value) {
-  WriteValue(root, subkey, [&](Detail::RegistryFile& file, const std::u16string& keyPath) {
+  WriteValue(root, subkey, name, [&](Detail::RegistryFile& file, const std::u16string& keyPath) {
     file.SetText(keyPath, name, value);
   });
 }
@@ -215,7 +218,7 @@ void Registry::SetHklmRegistryValue(const std::u16string& subkey, const std::u16
 
 void Registry::SetDwordRegistryValue(HKEY root, const std::u16string& subkey,
                                      const std::u16string& name, int value) {
-  WriteValue(root, subkey, [&](Detail::RegistryFile& file, const std::u16string& keyPath) {
+  WriteValue(root, subkey, name, [&](Detail::RegistryFile& file, const std::u16string& keyPath) {
     file.SetDword(keyPath, name, static_cast<std::uint32_t>(value));
   });
 }

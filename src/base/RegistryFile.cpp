@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "core/CodePage.h"
+#include "core/Throw.h"
 #include "qel/core/StringConversion.h"
 #include "util/LittleEndian.h"
 
@@ -29,6 +31,48 @@ std::u16string Decode(std::string_view bytes) {
 }
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// A REGEDIT4 file is written by the ANSI code page; a file that starts with a byte-order mark is
+// UTF-16 or UTF-8 whatever its header says.
+bool IsAnsiFile(std::string_view bytes) {
+  constexpr std::string_view kAnsiHeader = "REGEDIT4";
+  if (bytes.substr(0, kAnsiHeader.size()) != kAnsiHeader) return false;
+  std::string_view rest = bytes.substr(kAnsiHeader.size());
+  while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t' || rest.front() == '\r'))
+    rest.remove_prefix(1);
+  return rest.empty() || rest.front() == '\n';
+}
+
+std::u16string AnsiToUtf16(std::string_view bytes) {
+  return CodePageToUtf16(0, bytes.data(), bytes.size(), false);
+}
+
+std::string Utf16ToAnsi(std::u16string_view text) {
+  return Utf16ToCodePage(0, text.data(), text.size());
+}
+
+// True when the ANSI code page holds `text` exactly.
+bool AnsiHolds(std::u16string_view text) {
+  const std::string bytes = Utf16ToAnsi(text);
+  return AnsiToUtf16(bytes) == text;
+}
+
+bool HasLoneSurrogate(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HasControl(std::u16string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; });
+}
 
 std::u16string_view TrimRight(std::u16string_view text) {
   while (!text.empty() && (IsBlank(text.back()) || text.back() == u'\r')) text.remove_suffix(1);
@@ -210,27 +254,51 @@ RegistryFile RegistryFile::Empty() {
 
 RegistryFile RegistryFile::Parse(std::string_view bytes) {
   RegistryFile file;
-  std::u16string text = Decode(bytes);
-  std::vector<std::u16string_view> physical;
-  std::u16string_view rest(text);
-  while (!rest.empty()) {
-    std::size_t end = rest.find(u'\n');
-    std::u16string_view line = rest.substr(0, end);
-    while (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-    physical.push_back(line);
-    if (end == std::u16string_view::npos) break;
-    rest.remove_prefix(end + 1);
+  file.m_ansi = IsAnsiFile(bytes);
+  std::vector<std::u16string> physical;
+  std::vector<std::string_view> physicalBytes;  // an ANSI file's lines as read
+  if (file.m_ansi) {
+    // Split before decoding: a line break byte is never part of a character of an ANSI code
+    // page, and each line's bytes are kept to be written back unchanged.
+    std::string_view rest(bytes);
+    while (!rest.empty()) {
+      std::size_t end = rest.find('\n');
+      std::string_view line = rest.substr(0, end);
+      while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      physicalBytes.push_back(line);
+      physical.push_back(AnsiToUtf16(line));
+      if (end == std::string_view::npos) break;
+      rest.remove_prefix(end + 1);
+    }
+  } else {
+    std::u16string text = Decode(bytes);
+    std::u16string_view rest(text);
+    while (!rest.empty()) {
+      std::size_t end = rest.find(u'\n');
+      std::u16string_view line = rest.substr(0, end);
+      while (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+      physical.emplace_back(line);
+      if (end == std::u16string_view::npos) break;
+      rest.remove_prefix(end + 1);
+    }
   }
   if (physical.empty()) return file;
+  const auto keepBytes = [&](RegLine& line, std::size_t i) {
+    if (!file.m_ansi) return;
+    line.original = true;
+    line.bytes = std::string(physicalBytes[i]);
+  };
   std::u16string_view header = TrimRight(physical[0]);
   file.m_validHeader = header == kHeader5 || header == kHeader4;
   if (!file.m_validHeader) return file;
 
   int currentKey = -1;
   file.m_lines.push_back(PlainLine(physical[0]));
+  keepBytes(file.m_lines.back(), 0);
   for (std::size_t i = 1; i < physical.size(); ++i) {
     RegLine line;
-    line.raw = std::u16string(physical[i]);
+    line.raw = physical[i];
+    keepBytes(line, i);
     std::u16string_view content = TrimLeft(physical[i]);
     if (!content.empty() && content.front() == u'[') {
       std::size_t close = content.rfind(u']');
@@ -272,12 +340,19 @@ RegistryFile RegistryFile::Parse(std::string_view bytes) {
           ++i;
           line.raw += u"\n";
           line.raw += physical[i];
+          if (file.m_ansi) {
+            line.bytes += '\n';
+            line.bytes += physicalBytes[i];
+          }
           joined += u"\n";
           joined += physical[i];
         }
         // A continuation left open at the end of the file is closed by an empty line, so that
         // a value written after it on a rewrite is not read as part of it.
-        if (!TrimRight(joined).empty() && TrimRight(joined).back() == u'\\') line.raw += u"\n";
+        if (!TrimRight(joined).empty() && TrimRight(joined).back() == u'\\') {
+          line.raw += u"\n";
+          if (file.m_ansi) line.bytes += '\n';
+        }
         value = joined;
       }
       ReadValue(value, line);
@@ -318,12 +393,16 @@ void RegistryFile::SetText(const std::u16string& keyPath, const std::u16string& 
   line.named = true;
   line.name = name;
   line.text = value;
-  bool plain = std::none_of(value.begin(), value.end(), [](char16_t c) { return c < 0x20; });
+  CheckKeyAndName(keyPath, name);
+  // Control characters cannot stand in a quoted text, and a lone surrogate or a character the
+  // ANSI code page lacks would not survive the file's encoding.
+  const bool plain =
+      std::none_of(value.begin(), value.end(), [](char16_t c) { return c < 0x20; }) &&
+      !HasLoneSurrogate(value) && (!m_ansi || AnsiHolds(value));
   if (plain) {
     line.raw = NameField(name) + u"\"" + Escape(value) + u"\"";
   } else {
-    // Line breaks and other control characters cannot stand in a quoted text; the hex form of
-    // REG_SZ (UTF-16LE with its terminating NUL) keeps them.
+    // The hex form of REG_SZ (UTF-16LE with its terminating NUL) keeps every unit.
     static constexpr char16_t kDigits[] = u"0123456789abcdef";
     line.raw = NameField(name) + u"hex(1):";
     std::u16string units = value + u'\0';
@@ -341,6 +420,7 @@ void RegistryFile::SetText(const std::u16string& keyPath, const std::u16string& 
 
 void RegistryFile::SetDword(const std::u16string& keyPath, const std::u16string& name,
                             std::uint32_t value) {
+  CheckKeyAndName(keyPath, name);
   RegLine line;
   line.kind = RegValueKind::Dword;
   line.named = true;
@@ -355,7 +435,28 @@ void RegistryFile::SetDword(const std::u16string& keyPath, const std::u16string&
   Set(keyPath, name, std::move(line));
 }
 
+void RegistryFile::CheckKeyAndName(const std::u16string& keyPath, const std::u16string& name) {
+  if (keyPath.empty() || keyPath.front() == u'-' || HasControl(keyPath) ||
+      HasLoneSurrogate(keyPath)) {
+    Detail::ThrowInvalidArgument(
+        u"A settings key path must not be empty, start with '-' or hold a control character or "
+        u"a lone surrogate: '" +
+        keyPath + u"'");
+  }
+  if (HasControl(name) || HasLoneSurrogate(name)) {
+    Detail::ThrowInvalidArgument(
+        u"A settings value name must not hold a control character or a lone surrogate: '" + name +
+        u"'");
+  }
+}
+
 void RegistryFile::Set(const std::u16string& keyPath, const std::u16string& name, RegLine line) {
+  if (m_ansi && (!AnsiHolds(keyPath) || !AnsiHolds(name))) {
+    Detail::ThrowInvalidArgument(
+        u"The ANSI code page of a REGEDIT4 settings file cannot hold "
+        u"the key path or value name '" +
+        keyPath + u"\\" + name + u"'");
+  }
   std::u16string path = NormalizeKeyPath(keyPath);
   std::u16string upperName = UpperName(name);
   // Replace the last line of that name, readable or not, so that the new value is the one read.
@@ -395,6 +496,14 @@ void RegistryFile::Set(const std::u16string& keyPath, const std::u16string& name
 }
 
 std::string RegistryFile::Serialize() const {
+  if (m_ansi) {
+    std::string bytes;
+    for (const RegLine& line : m_lines) {
+      bytes += line.original ? line.bytes : Utf16ToAnsi(line.raw);
+      bytes += '\n';
+    }
+    return bytes;
+  }
   std::u16string text;
   for (const RegLine& line : m_lines) {
     text += line.raw;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -235,6 +236,29 @@ TEST_F(RegistryTest, FileWithoutValidHeaderIsNeverOverwritten) {
   EXPECT_EQ(Registry::GetHklmRegistryValue(kKey, u"A", u"default"), u"b");
 }
 
+TEST_F(RegistryTest, WritingNeverFollowsAPlantedLinkNorInjectsKeys) {
+  const std::string victim = m_folder + "/victim";
+  WriteFile(victim, "precious");
+  ::chmod(victim.c_str(), 0600);
+  ASSERT_EQ(::symlink(victim.c_str(), (m_path + ".tmp").c_str()), 0);
+  WriteFile(m_path, "Windows Registry Editor Version 5.00\n");
+  ::chmod(m_path.c_str(), 0666);
+  Registry::SetHklmRegistryValue(kKey, u"A", u"b");
+  EXPECT_EQ(ReadFile(victim), "precious") << "the link's target is never written";
+  struct stat info {};
+  ASSERT_EQ(::stat(victim.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u) << "nor given the settings file's mode";
+  EXPECT_EQ(Registry::GetHklmRegistryValue(kKey, u"A", u"d"), u"b");
+
+  const std::string before = ReadFile(m_path);
+  EXPECT_THROW(Registry::SetHklmRegistryValue(
+                   u"SOFTWARE\\App]\n\"Injected\"=\"evil\"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Victim",
+                   u"x", u"y"),
+               BaseException);
+  EXPECT_THROW(Registry::SetHklmDwordRegistryValue(kKey, u"n\"=dword:1\n\"m", 1), BaseException);
+  EXPECT_EQ(ReadFile(m_path), before) << "a refused key or name writes nothing";
+}
+
 TEST_F(RegistryTest, WriteFailureThrowsError17WithTheSystemText) {
   setenv("QEL_REGISTRY_FILE", "/dev/null/registry.reg", 1);
   try {
@@ -368,6 +392,11 @@ TEST_F(RegistryTest, WriterKilledAtAnyMomentLeavesAWholeFileAndNoLock) {
     // The next writer is not blocked by the killed one's lock.
     Registry::SetHklmRegistryValue(kKey, u"AfterKill", round);
     ASSERT_EQ(Registry::GetHklmRegistryValue(kKey, u"AfterKill", -1), round);
+    // Temporary files of killed writers do not pile up.
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder)) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock") << name;
+    }
   }
 }
 

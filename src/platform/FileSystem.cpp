@@ -75,6 +75,8 @@ bool GetEntryStatus(const std::string& path, bool followLinks, EntryStatus& stat
   status.modifiedNanoseconds = st.st_mtim.tv_nsec;
   status.accessSeconds = st.st_atim.tv_sec;
   status.changeSeconds = st.st_ctim.tv_sec;
+  status.device = st.st_dev;
+  status.inode = st.st_ino;
   return true;
 }
 

@@ -20,6 +20,8 @@ struct EntryStatus {
   std::int64_t modifiedNanoseconds = 0;
   std::int64_t accessSeconds = 0;
   std::int64_t changeSeconds = 0;
+  std::uint64_t device = 0;  // with `inode`, names the file whatever path leads to it
+  std::uint64_t inode = 0;
 };
 
 // Status of an entry; false when it cannot be examined.

@@ -40,8 +40,25 @@ LockAttempt TryLockFile(const std::string& path, int& fd) {
 }
 
 void ReleaseLockFile(const std::string& path, int fd) {
-  ::unlink(path.c_str());
+  struct stat held {};
+  struct stat named {};
+  if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+      held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+    ::unlink(path.c_str());
+  }
   ::close(fd);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  std::string folder(256, '\0');
+  while (::getcwd(folder.data(), folder.size()) == nullptr) {
+    if (errno != ERANGE) return {};
+    folder.resize(folder.size() * 2);
+  }
+  folder.resize(std::char_traits<char>::length(folder.c_str()));
+  if (folder.back() != '/') folder += '/';
+  return folder + path;
 }
 
 }  // namespace Qel::Platform

@@ -19,7 +19,13 @@ enum class LockAttempt {
 LockAttempt TryLockFile(const std::string& path, int& fd);
 
 // Deletes `path` while the lock on `fd` is still held, so that nobody can lock that file after
-// it is let go, then closes `fd`.
+// it is let go, then closes `fd`. When `path` no longer names the file `fd` locked (it was
+// replaced or deleted, or a relative path now points elsewhere), nothing is deleted.
 void ReleaseLockFile(const std::string& path, int fd);
+
+// `path` made absolute against the current folder (as it is when already absolute), so that a
+// later change of folder does not change the file it names; empty when the current folder
+// cannot be read (errno tells why).
+std::string AbsolutePath(const std::string& path);
 
 }  // namespace Qel::Platform

@@ -1,5 +1,6 @@
 #include "platform/SettingsStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -45,6 +46,22 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Removes the temporary files that writers killed before their rename left behind. Called with
+// the lock held, so no running writer owns one; unlink removes a planted link, never its target.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::size_t slash = path.rfind('/');
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp.";
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+      ::unlinkat(::dirfd(dir), name.c_str(), 0);
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 std::string SettingsFilePath() {
@@ -80,9 +97,12 @@ std::error_code RewriteFileLocked(
   if (exists && ::stat(path.c_str(), &info) == 0) mode = info.st_mode & 07777;
 
   std::string replacement = change(exists ? &current : nullptr);
+  RemoveStaleTemporaries(path);
 
-  std::string temporary = path + ".tmp";
-  FileDescriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  // A fresh name that nobody can have planted as a link: mkstemp creates it with O_EXCL, so an
+  // entry already there (a symbolic link to another file, say) is never opened or written.
+  std::string temporary = path + ".tmp.XXXXXX";
+  FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
   if (out.Get() < 0) return Failure(errno);
   if (!WriteFully(out.Get(), replacement.data(), replacement.size()) ||
       ::fchmod(out.Get(), mode) != 0 || ::fsync(out.Get()) != 0) {

@@ -15,10 +15,11 @@ std::string SettingsFilePath();
 
 // Holding an exclusive lock on "<path>.lock", reads the file (null when it does not exist),
 // passes it to `change`, and replaces the file with what `change` returns: written to
-// "<path>.tmp", flushed to disk and renamed over the old file, so that a crash at any moment
-// leaves the old or the new file. A killed holder releases the lock with its process. Returns
-// the system error of the step that failed (the old file stays), or no error; whatever
-// `change` throws passes through and leaves the file untouched.
+// a new "<path>.tmp.XXXXXX" (created exclusively, never through a link), flushed to disk and
+// renamed over the old file, so that a crash at any moment leaves the old or the new file. A killed
+// holder releases the lock with its process. Returns the system error of the step that failed (the
+// old file stays), or no error; whatever `change` throws passes through and leaves the file
+// untouched.
 [[nodiscard]] std::error_code RewriteFileLocked(
     const std::string& path, const std::function<std::string(const std::string* current)>& change);
 

@@ -111,14 +111,7 @@ std::u16string RecordFilter::SubstituteString(const std::u16string& s,
   std::u16string result = s;
   for (const SubstitutionPair& pair : pairs) {
     if (pair.first.empty() || pair.first == pair.second) continue;
-    std::size_t p = result.find(pair.first);
-    std::int64_t end = 0;
-    // A replacement that reached the last character ends this pair.
-    while (p != std::u16string::npos && end < static_cast<std::int64_t>(result.size()) - 1) {
-      result.replace(p, pair.first.size(), pair.second);
-      end = static_cast<std::int64_t>(p + pair.second.size());
-      p = result.find(pair.first, static_cast<std::size_t>(end));
-    }
+    Detail::ReplaceOccurrences(result, pair.first, pair.second, Detail::kRecordFilterSteps);
   }
   return result;
 }

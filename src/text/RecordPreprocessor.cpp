@@ -32,15 +32,7 @@ std::size_t FindDelimiter(const std::u16string& record, std::size_t from,
 bool SubstituteInPlace(std::u16string& text, const std::u16string& search,
                        const std::u16string& replacement) {
   if (search.empty()) return false;  // nothing to find: inserting everywhere is never meant
-  std::size_t p = text.find(search);
-  const bool found = p != std::u16string::npos;
-  while (p != std::u16string::npos) {
-    text.replace(p, search.size(), replacement);
-    p += replacement.size() + 1;
-    if (static_cast<std::int64_t>(p) >= static_cast<std::int64_t>(text.size()) - 1) break;
-    p = text.find(search, p);
-  }
-  return found;
+  return Detail::ReplaceOccurrences(text, search, replacement, Detail::kRecordPreprocessorSteps);
 }
 
 // A superset of the code units a text holds (1,024 hashed bits), so that the pairs whose search

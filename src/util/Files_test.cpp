@@ -246,6 +246,30 @@ TEST(LockFile, ExcludesOtherHandlesAndIsDeletedOnRelease) {
   EXPECT_EQ(QelLockfileCreate(dir.Path("missing/lock"), 1, 2), INVALID_HANDLE_VALUE);
 }
 
+TEST(LockFile, ReleaseDeletesOnlyTheFileItLocked) {
+  TempFolder dir;
+  CreateFolder(dir.Path("a"));
+  CreateFolder(dir.Path("b"));
+  dir.Write("b/lock", "unrelated");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Native() + "/a");
+  void* lock = QelLockfileCreate(u"lock", 1, 0);
+  std::filesystem::current_path(dir.Native() + "/b");
+  QelLockfileRelease(lock);
+  std::filesystem::current_path(before);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(dir.Read("b/lock"), "unrelated") << "a same-named file elsewhere is left alone";
+  EXPECT_FALSE(QelFileExists(dir.Path("a/lock"))) << "the lock itself is deleted";
+
+  // A file that replaced the lock at its path is not the lock: it stays.
+  lock = QelLockfileCreate(dir.Path("c"), 1, 0);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(::unlink(dir.NativePath("c").c_str()), 0);
+  dir.Write("c", "replacement");
+  QelLockfileRelease(lock);
+  EXPECT_EQ(dir.Read("c"), "replacement");
+}
+
 // Children compete for one lock file in a loop; a shared counter records how many hold it.
 TEST(LockFile, ForkedProcessesNeverHoldItTogether) {
   TempFolder dir;

@@ -23,6 +23,10 @@ struct LockFile {
 void* QelLockfileCreate(const std::u16string& path, int waitMilliseconds, int retries) {
   std::string native;
   if (!Detail::ToNativePath(path, native) || native.empty()) return INVALID_HANDLE_VALUE;
+  // Released by the absolute path: a change of the current folder in between must not make
+  // the release delete another file of the same name.
+  native = Platform::AbsolutePath(native);
+  if (native.empty()) return INVALID_HANDLE_VALUE;
   // A lost race with a releasing holder is retried at once, a few times, without using up the
   // caller's retries: the file was free a moment ago.
   constexpr int kRacesBeforeWaiting = 16;

@@ -42,6 +42,12 @@ class StreamCloser {
   Detail::ThrowFileError(ErrorId::FileRead, path, errno != 0 ? errno : EIO);
 }
 
+// A null FILE* is the caller's fault, reported as a read of `path` that could not happen.
+[[noreturn]] void ThrowNoStream(const std::u16string& path, const char16_t* function) {
+  Detail::Throw<FileIOException>(ErrorId::FileRead, path,
+                                 std::u16string(function) + u": no stream (null FILE*)");
+}
+
 [[noreturn]] void ThrowEncoding(const std::u16string& path, TextEncoding encoding) {
   if (encoding == TextEncodingUnknown) {
     Detail::Throw<FileIOException>(ErrorId::FileFormatNotSupported, u"TextEncodingUnknown", path);
@@ -256,6 +262,7 @@ std::FILE* IO::CreateFileW(const std::u16string& path, TextEncoding encoding, bo
 
 std::u16string IO::GetNextLineFromFile(std::FILE* stream, const std::u16string& path,
                                        TextEncoding encoding, bool skipEmptyLines) {
+  if (stream == nullptr) ThrowNoStream(path, u"IO::GetNextLineFromFile()");
   switch (encoding) {
     case TextEncodingAnsi:
       return GetNextLineFromAnsiFile(stream, path, skipEmptyLines);
@@ -273,6 +280,7 @@ std::u16string IO::GetNextLineFromFile(std::FILE* stream, const std::u16string& 
 
 std::u16string IO::GetNextLineFromAnsiFile(std::FILE* stream, const std::u16string& path,
                                            bool skipEmptyLines) {
+  if (stream == nullptr) ThrowNoStream(path, u"IO::GetNextLineFromAnsiFile()");
   std::string bytes;
   if (!ReadNarrowLine(stream, path, skipEmptyLines, bytes) || bytes.empty()) return {};
   return ConvertA2W(bytes);
@@ -280,6 +288,7 @@ std::u16string IO::GetNextLineFromAnsiFile(std::FILE* stream, const std::u16stri
 
 std::u16string IO::GetNextLineFromUtf8File(std::FILE* stream, const std::u16string& path,
                                            bool skipEmptyLines) {
+  if (stream == nullptr) ThrowNoStream(path, u"IO::GetNextLineFromUtf8File()");
   std::string bytes;
   if (!ReadNarrowLine(stream, path, skipEmptyLines, bytes)) return {};
   return Utf8ToUtf16(bytes.data(), bytes.size());
@@ -287,6 +296,7 @@ std::u16string IO::GetNextLineFromUtf8File(std::FILE* stream, const std::u16stri
 
 std::u16string IO::GetNextLineFromUtf16File(std::FILE* stream, const std::u16string& path,
                                             bool littleEndian, bool skipEmptyLines) {
+  if (stream == nullptr) ThrowNoStream(path, u"IO::GetNextLineFromUtf16File()");
   std::u16string line;
   line.reserve(512);
   // One unit, or -1 at the end; an odd last byte gives U+FFFD.
@@ -381,14 +391,24 @@ void IO::CopyFileWithEncodingChoice(const std::u16string& source, const std::u16
     folder = target;
     targetFile = GetCombinedPath(target, GetFileName(source));
   }
+  // The source is opened before anything is deleted, and a target that is the source itself
+  // (through "..", a link or a hard link) is refused: deleting it would destroy the source.
+  std::FILE* in = QelOpenFile(source, "rb");
+  if (in == nullptr) Detail::ThrowFileError(ErrorId::FileOpen, source, errno);
+  StreamCloser inCloser(in);
+  Platform::EntryStatus sourceStatus;
+  Platform::EntryStatus targetStatus;
+  if (Detail::GetEntryStatus(source, true, sourceStatus) &&
+      Detail::GetEntryStatus(targetFile, true, targetStatus) &&
+      sourceStatus.device == targetStatus.device && sourceStatus.inode == targetStatus.inode) {
+    Detail::Throw<FileIOException>(
+        ErrorId::FileCreate, targetFile,
+        u"IO::CopyFileWithEncodingChoice(): the target is the source file '" + source + u"'");
+  }
   if (QelFileExists(targetFile) && !QelDeleteFile(targetFile)) {
     Detail::ThrowFileError(ErrorId::FileDelete, targetFile, errno);
   }
   if (!folder.empty() && !DirectoryExists(folder)) CreateFolder(folder);
-
-  std::FILE* in = QelOpenFile(source, "rb");
-  if (in == nullptr) Detail::ThrowFileError(ErrorId::FileOpen, source, errno);
-  StreamCloser inCloser(in);
   const TextEncoding sourceEncoding = GetFileEncoding(in, source, true, defaultSourceEncoding);
   if (sourceEncoding != targetEncoding) {
     StreamCloser outGuard(CreateFileW(targetFile, targetEncoding, true));

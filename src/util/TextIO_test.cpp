@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include "qel/core/Exceptions.h"
 #include "qel/util/Files.h"
@@ -116,6 +119,25 @@ TEST(TextIO, LineReadersInEveryEncoding) {
   EXPECT_EQ(IO::GetNextLineFromFile(f, u"be", TextEncodingUTF16BE, true), u"b");
   std::fclose(f);
 
+  // A null stream is the library's exception for every reader, never a crash.
+  using Reader = std::function<std::u16string()>;
+  const Reader nullReaders[] = {
+      [] { return IO::GetNextLineFromFile(nullptr, u"none", TextEncodingUTF8, true); },
+      [] { return IO::GetNextLineFromFile(nullptr, u"none", TextEncodingUTF16LE, true); },
+      [] { return IO::GetNextLineFromAnsiFile(nullptr, u"none", true); },
+      [] { return IO::GetNextLineFromUtf8File(nullptr, u"none", true); },
+      [] { return IO::GetNextLineFromUtf16File(nullptr, u"none", false, true); },
+  };
+  for (const Reader& read : nullReaders) {
+    try {
+      read();
+      ADD_FAILURE() << "a null stream was read";
+    } catch (const FileIOException& e) {
+      EXPECT_EQ(e.GetErrorId(), ErrorId::FileRead);
+      EXPECT_EQ(e.GetPathname(), u"none");
+    }
+  }
+
   f = OpenRead(dir, "any", "x");
   try {
     IO::GetNextLineFromFile(f, u"any", TextEncodingUnknown, true);
@@ -204,6 +226,27 @@ TEST(TextIO, CopyWithEncodingChoice) {
     EXPECT_EQ(e.GetErrorId(), 2005);
   }
   EXPECT_EQ(dir.Read("ro/in.txt"), "old");
+
+  // A target that resolves to the source is refused and the source survives.
+  CreateFolder(dir.Path("same"));
+  dir.Write("same/src.txt", source);
+  ASSERT_EQ(::link(dir.NativePath("same/src.txt").c_str(), dir.NativePath("hard.txt").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.NativePath("same/src.txt").c_str(), dir.NativePath("soft.txt").c_str()),
+            0);
+  const std::u16string sameTargets[] = {dir.Path("same"), dir.Path("same/../same/src.txt"),
+                                        dir.Path("hard.txt"), dir.Path("soft.txt")};
+  for (const std::u16string& target : sameTargets) {
+    for (TextEncoding encoding : {TextEncodingUTF8, TextEncodingUTF16LE}) {
+      try {
+        IO::CopyFileWithEncodingChoice(dir.Path("same/src.txt"), target, encoding, TextEncodingAnsi,
+                                       true);
+        ADD_FAILURE() << "copied onto itself: " << std::string(target.begin(), target.end());
+      } catch (const FileIOException& e) {
+        EXPECT_EQ(e.GetErrorId(), ErrorId::FileCreate);
+      }
+      EXPECT_EQ(dir.Read("same/src.txt"), source) << std::string(target.begin(), target.end());
+    }
+  }
 }
 
 TEST(TextIO, FileTimesAndReadOnlyFlag) {

@@ -1,6 +1,9 @@
 #include "qel/xml/QelXmlOutStream.h"
 
+#include <libxml/tree.h>
 #include <zlib.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdlib>
@@ -42,7 +45,8 @@ const char* EscapeOf(unsigned char c) {
     case '\r':
       return "&#13;";
     default:
-      return c < 32 ? " " : nullptr;
+      // XML 1.0 has no other control character below U+0020: U+FFFD shows where it was.
+      return c < 32 ? "\xEF\xBF\xBD" : nullptr;
   }
 }
 
@@ -58,6 +62,15 @@ void AppendEscapedBytes(std::string& out, const char* text, std::size_t size) {
     run = p + 1;
   }
   out.append(run, end);
+}
+
+// XmlException 3005 unless `name` is an XML name, so that no document is written that the
+// readers refuse.
+void RequireXmlName(const std::string& name) {
+  if (xmlValidateName(reinterpret_cast<const xmlChar*>(name.c_str()), 0) != 0 ||
+      name.find('\0') != std::string::npos) {
+    Detail::Throw<XmlException>(ErrorId::XmlIllegalCharacters);
+  }
 }
 
 }  // namespace
@@ -78,6 +91,7 @@ QelXmlOutStream::QelXmlOutStream(const QelXmlOutStream& other)
       m_xmlString(other.m_xmlString),
       m_writeBuffer(other.m_writeBuffer),
       m_openNodes(other.m_openNodes),
+      m_tagAttributes(other.m_tagAttributes),
       m_tagOpen(other.m_tagOpen) {}
 
 QelXmlOutStream& QelXmlOutStream::operator=(const QelXmlOutStream& other) {
@@ -87,6 +101,7 @@ QelXmlOutStream& QelXmlOutStream::operator=(const QelXmlOutStream& other) {
     m_xmlString = other.m_xmlString;
     m_writeBuffer = other.m_writeBuffer;
     m_openNodes = other.m_openNodes;
+    m_tagAttributes = other.m_tagAttributes;
     m_tagOpen = other.m_tagOpen;
   }
   return *this;
@@ -182,7 +197,9 @@ void QelXmlOutStream::WriteBuffer() {
 }
 
 void QelXmlOutStream::CreateNode(const std::string& name) {
+  RequireXmlName(name);
   WriteBuffer();
+  m_tagAttributes.clear();
   if (m_tagOpen) m_writeBuffer.push_back('>');
   m_openNodes.push_back(name);
   m_writeBuffer.push_back('<');
@@ -213,17 +230,22 @@ void QelXmlOutStream::AddProperty(const std::string& name, const std::string& te
 }
 
 void QelXmlOutStream::AddProperty(const std::string& name, const char* value) {
+  std::u16string wide;
+  if (value != nullptr) utf8towstr(wide, value);
+  AddProperty(name, wide);
+}
+
+void QelXmlOutStream::StartAttribute(const std::string& name) {
   RequireOpenTag();
-  m_writeBuffer.push_back(' ');
-  m_writeBuffer.append(name);
-  m_writeBuffer.append("=\"");
-  if (value != nullptr) m_writeBuffer.append(value);
-  m_writeBuffer.push_back('"');
-  WriteBuffer();
+  RequireXmlName(name);
+  // A repeated attribute makes the element ill-formed.
+  if (std::find(m_tagAttributes.begin(), m_tagAttributes.end(), name) != m_tagAttributes.end())
+    Detail::Throw<XmlException>(ErrorId::XmlIllegalCharacters);
+  m_tagAttributes.push_back(name);
 }
 
 void QelXmlOutStream::AddProperty(const std::string& name, const std::u16string& value) {
-  RequireOpenTag();
+  StartAttribute(name);
   m_writeBuffer.push_back(' ');
   m_writeBuffer.append(name);
   m_writeBuffer.append("=\"");
@@ -269,6 +291,7 @@ void QelXmlOutStream::AddText(const std::u16string& text) {
 }
 
 void QelXmlOutStream::AddSubNodeText(const std::string& name, const std::u16string& text) {
+  RequireXmlName(name);
   if (m_tagOpen) {
     m_writeBuffer.push_back('>');
     m_tagOpen = false;
@@ -300,8 +323,17 @@ const char* QelXmlOutStream::ConvertString(const std::u16string& text) {
   }
   // Converted here rather than by the XML library's encoder, which passes an unpaired low
   // surrogate through as bytes that are not UTF-8; an unpaired surrogate becomes U+FFFD. The
-  // text ends at its first NUL.
-  const std::u16string_view untilNul(text.c_str());
+  // text ends at its first NUL. U+FFFE and U+FFFF are no XML characters: they become U+FFFD.
+  std::u16string_view untilNul(text.c_str());
+  std::u16string replaced;
+  if (std::any_of(untilNul.begin(), untilNul.end(),
+                  [](char16_t c) { return c == 0xFFFE || c == 0xFFFF; })) {
+    replaced.assign(untilNul);
+    std::replace_if(
+        replaced.begin(), replaced.end(), [](char16_t c) { return c == 0xFFFE || c == 0xFFFF; },
+        u'\uFFFD');
+    untilNul = replaced;
+  }
   const std::size_t produced =
       Detail::Utf16ToUtf8Buffer(untilNul.data(), untilNul.size(), m_conversion);
   m_conversion[produced] = 0;

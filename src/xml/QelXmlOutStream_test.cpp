@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "qel/core/Exceptions.h"
+#include "qel/xml/XmlNode.h"
+#include "qel/xml/XmlTree.h"
 #include "xml/XmlTestSupport.h"
 
 namespace Qel {
@@ -50,12 +53,12 @@ TEST(QelXmlOutStream, TypedAttributesAndEscaping) {
   out.AddProperty("big", 1e300);
   out.AddProperty("lit", u"x");
   out.CloseNode("n");
-  EXPECT_EQ(
-      out.getXmlString(),
-      kDeclaration +
-          "<n w=\"&#09;&#10;&quot; &amp;&lt;&gt;&apos;&#13;\xF0\x9F\x98\x80\" raw=\"<&>\" b=\"1\" "
-          "l=\"-12\" u=\"4000000000\" ll=\"-9000000000\" d=\"0.500000\" big=\"" +
-          big + "\" lit=\"x\"></n>");
+  EXPECT_EQ(out.getXmlString(),
+            kDeclaration +
+                "<n w=\"&#09;&#10;&quot;\xEF\xBF\xBD&amp;&lt;&gt;&apos;&#13;\xF0\x9F\x98\x80\" "
+                "raw=\"&lt;&amp;&gt;\" b=\"1\" "
+                "l=\"-12\" u=\"4000000000\" ll=\"-9000000000\" d=\"0.500000\" big=\"" +
+                big + "\" lit=\"x\"></n>");
   // Conversion ends at the first NUL; an unpaired surrogate becomes U+FFFD.
   QelXmlOutStream cut(StorageString, 0);
   cut.CreateNode("n");
@@ -63,6 +66,69 @@ TEST(QelXmlOutStream, TypedAttributesAndEscaping) {
   cut.AddProperty("s", std::u16string(1, char16_t(0xDC00)) + u"z");
   cut.CloseNode("n");
   EXPECT_EQ(cut.getXmlString(), kDeclaration + "<n v=\"ab\" s=\"\xEF\xBF\xBDz\"></n>");
+}
+
+// What XML 1.0 cannot hold is written as U+FFFD, so the library's readers take every document
+// the stream writes and read each value back.
+TEST(QelXmlOutStream, EveryDocumentWrittenReadsBack) {
+  const struct {
+    std::u16string wide;
+    std::string narrow;
+    std::u16string read;
+  } cases[] = {
+      {u"a\uFFFEb",
+       "a\xEF\xBF\xBE"
+       "b",
+       u"a\uFFFDb"},
+      {u"\uFFFF", "\xEF\xBF\xBF", u"\uFFFD"},
+      {u"c\u0001\u001F\u007F", "c\x01\x1F\x7F", u"c\uFFFD\uFFFD\u007F"},
+      {std::u16string(1, char16_t(0xD800)) + u"x", "\xED\xA0\x80x", u"\uFFFDx"},
+      {u"y" + std::u16string(1, char16_t(0xDFFF)), "y\xFF", u"y\uFFFD"},
+      {u"<\"&'>\t\r\n", "<\"&'>\t\r\n", u"<\"&'>\t\r\n"},
+  };
+  for (const auto& c : cases) {
+    QelXmlOutStream out(StorageString, 0);
+    out.CreateNode("r");
+    out.AddProperty("w", c.wide);
+    out.AddProperty("n", c.narrow.c_str());
+    out.AddText(c.wide);
+    out.AddSubNodeText("s", c.wide);
+    out.CloseNode("r");
+    XmlTree tree;
+    ASSERT_TRUE(tree.ReadBuffer(out.getXmlString())) << out.getXmlString();
+    const XmlNode* root = tree.GetRoot();
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(root->GetProperties().size(), 2u);
+    for (const XmlProperty* property : root->GetProperties())
+      EXPECT_EQ(property->GetValue(), c.read) << out.getXmlString();
+  }
+}
+
+TEST(QelXmlOutStream, NamesThatBreakTheDocumentAreRefused) {
+  const std::function<void(QelXmlOutStream&)> misuses[] = {
+      [](QelXmlOutStream& out) { out.CreateNode("1a"); },
+      [](QelXmlOutStream& out) { out.CreateNode("a b"); },
+      [](QelXmlOutStream& out) { out.CreateNode("a><b"); },
+      [](QelXmlOutStream& out) { out.AddSubNodeText("", u"x"); },
+      [](QelXmlOutStream& out) {
+        out.CreateNode("a");
+        out.AddProperty("x=\"1\" y", u"2");
+      },
+      [](QelXmlOutStream& out) {
+        out.CreateNode("a");
+        out.AddProperty("x", 1);
+        out.AddProperty("x", u"2");
+      },
+  };
+  for (const auto& misuse : misuses) {
+    QelXmlOutStream out(StorageString, 0);
+    try {
+      misuse(out);
+      ADD_FAILURE() << "accepted: " << out.getXmlString();
+    } catch (const XmlException& e) {
+      EXPECT_EQ(e.GetErrorId(), ErrorId::XmlIllegalCharacters);
+    }
+  }
 }
 
 TEST(QelXmlOutStream, MisuseRaisesXmlExceptions) {

@@ -68,6 +68,10 @@ xmlEntityPtr XmlSaxParserHooks::GetEntity(void* context, const xmlChar* name) {
   auto* parser = static_cast<XmlSaxParser*>(context);
   if (parser->m_stopped) return nullptr;
   xmlEntityPtr entity = xmlGetDocEntity(static_cast<xmlDocPtr>(parser->m_entities), name);
+  if (entity != nullptr && ++parser->m_references > parser->m_maxReferences) {
+    parser->AbortBeyondLimit(u"entity references of one document", parser->m_maxReferences);
+    return nullptr;
+  }
   if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY) {
     // Every reference is charged, also those met while another entity is expanded, so the
     // charge follows the text the references produce.
@@ -80,6 +84,10 @@ xmlEntityPtr XmlSaxParserHooks::GetParameterEntity(void* context, const xmlChar*
   auto* parser = static_cast<XmlSaxParser*>(context);
   if (parser->m_stopped || parser->m_entities == nullptr) return nullptr;
   xmlEntityPtr entity = xmlGetParameterEntity(static_cast<xmlDocPtr>(parser->m_entities), name);
+  if (entity != nullptr && ++parser->m_references > parser->m_maxReferences) {
+    parser->AbortBeyondLimit(u"entity references of one document", parser->m_maxReferences);
+    return nullptr;
+  }
   if (entity != nullptr && !parser->ChargeEntity(entity->length)) return nullptr;
   return entity;
 }
@@ -101,6 +109,13 @@ void XmlSaxParserHooks::EntityDecl(void* context, const xmlChar* name, int type,
     content = const_cast<xmlChar*>(BAD_CAST "");
   } else if (type != XML_INTERNAL_GENERAL_ENTITY && type != XML_INTERNAL_PARAMETER_ENTITY &&
              type != XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
+    return;
+  }
+  // The elements an entity brings in are parsed from its text, which the input scan skipped.
+  Detail::AttributeCounter counter(parser->m_maxAttributes);
+  if (content != nullptr &&
+      !counter.Feed(reinterpret_cast<const char*>(content), TextLength(content))) {
+    parser->AbortBeyondLimit(u"attributes of one element", parser->m_maxAttributes);
     return;
   }
   auto doc = static_cast<xmlDocPtr>(parser->m_entities);
@@ -156,6 +171,12 @@ void XmlSaxParser::StartParse(XmlSaxCallback* callback) {
   m_stack.push_back(callback);
   m_entityBytes = 0;
   m_documentBytes = 0;
+  const XmlLimits limits = Detail::CurrentXmlLimits();
+  m_maxAttributes = limits.maxAttributesPerElement;
+  m_maxReferences = limits.maxEntityReferences;
+  m_maxTextBytes = limits.maxTextBytes;
+  m_references = 0;
+  m_elements = 0;
   m_stopped = false;
   m_error = nullptr;
 }
@@ -189,16 +210,25 @@ void XmlSaxParser::RethrowCallbackError() {
 template <class ReadChunk>
 void XmlSaxParser::RunParse(XmlSaxCallback* callback, ReadChunk&& read) {
   StartParse(callback);
+  Detail::AttributeCounter counter(m_maxAttributes);
   try {
     char chunk[kChunkSize];
-    int size = read(chunk);
+    // Every piece is scanned before libxml2 sees it.
+    const auto readScanned = [&] {
+      const int got = read(chunk);
+      if (got > 0 && !counter.Feed(chunk, static_cast<std::size_t>(got)))
+        Detail::ThrowBeyondLimit(u"attributes of one element", m_maxAttributes);
+      return got;
+    };
+    int size = readScanned();
     auto context = xmlCreatePushParserCtxt(
         const_cast<xmlSAXHandler*>(&XmlSaxParserHooks::Handler()), this, chunk, size, "wendocfile");
     if (context == nullptr) Detail::ThrowOutOfMemory(u"");
     m_context = context;
     while (size == kChunkSize && !m_stopped) {
-      size = read(chunk);
+      size = readScanned();
       if (size > 0) xmlParseChunk(context, chunk, size, 0);
+      Detail::DrainCdata(context);
     }
     if (!m_stopped) xmlParseChunk(context, chunk, 0, 1);
   } catch (...) {
@@ -237,6 +267,9 @@ void XmlSaxParser::ParseMemory(const char* buffer, unsigned int size, XmlSaxCall
   if (LookUpEncoder() == nullptr) Detail::ThrowGeneral(u"[1100]");
   StartParse(callback);
   try {
+    Detail::AttributeCounter counter(m_maxAttributes);
+    if (!counter.Feed(buffer, size))
+      Detail::ThrowBeyondLimit(u"attributes of one element", m_maxAttributes);
     // The push parser takes an int: larger documents go in slices.
     const unsigned int first = size > INT32_MAX ? INT32_MAX : size;
     auto context = xmlCreatePushParserCtxt(
@@ -361,6 +394,14 @@ void XmlSaxParser::Abort(std::exception_ptr error) {
   if (m_context != nullptr) xmlStopParser(static_cast<xmlParserCtxtPtr>(m_context));
 }
 
+void XmlSaxParser::AbortBeyondLimit(const char16_t* what, std::uint64_t limit) {
+  try {
+    Detail::ThrowBeyondLimit(what, limit);
+  } catch (...) {
+    Abort(std::current_exception());
+  }
+}
+
 bool XmlSaxParser::ChargeEntity(int length) {
   if (Detail::ChargeEntityExpansion(m_entityBytes, length)) return true;
   try {
@@ -391,6 +432,10 @@ void XmlSaxParser::OnEndDocument() {
 
 void XmlSaxParser::OnStartElement(const unsigned char* name, const unsigned char** attributes) {
   if (m_stopped) return;
+  if (++m_elements > m_maxElements) {
+    AbortBeyondLimit(u"elements of one tree", m_maxElements);
+    return;
+  }
   try {
     const std::size_t depth = m_stack.size();
     m_stack.back()->OnStartElement(this, name, attributes);
@@ -422,8 +467,9 @@ void XmlSaxParser::OnEndElement(const unsigned char* name) {
 void XmlSaxParser::OnCharacters(const unsigned char* text, int length) {
   if (m_stopped || length <= 0) return;
   const std::size_t total = std::size_t{m_characterSize} + static_cast<std::size_t>(length);
-  if (total > UINT32_MAX) {
-    Abort(std::make_exception_ptr(BaseException(ErrorId::OutOfMemory)));
+  if (total > m_maxTextBytes || total > UINT32_MAX) {
+    AbortBeyondLimit(u"text bytes of one element",
+                     std::min<std::uint64_t>(m_maxTextBytes, UINT32_MAX));
     return;
   }
   if (total < kInlineCharacters) {
@@ -432,7 +478,7 @@ void XmlSaxParser::OnCharacters(const unsigned char* text, int length) {
     // The heap block grows geometrically so that long texts delivered in many small pieces
     // cost linear time.
     std::size_t capacity = std::max<std::size_t>(total, std::size_t{m_characterCapacity} * 2);
-    if (capacity > UINT32_MAX) capacity = UINT32_MAX;
+    capacity = std::min<std::uint64_t>({capacity, m_maxTextBytes, UINT32_MAX});
     const bool onHeap = m_characters != nullptr && m_characters != m_inline;
     auto block = static_cast<unsigned char*>(onHeap ? std::realloc(m_characters, capacity)
                                                     : std::malloc(capacity));

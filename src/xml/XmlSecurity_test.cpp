@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "qel/core/Exceptions.h"
+#include "qel/xml/XmlLimits.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "qel/xml/XmlTree.h"
 #include "xml/XmlLibrary.h"
@@ -208,14 +209,18 @@ TEST(XmlSecurity, EntityExpansionIsBounded) {
 
 TEST(XmlSecurity, DocumentsExpandingBeyondTheBoundAreRefused) {
   ScratchFolder folder;
-  // About 1 MB of gzip that expands to 1 GB: one compressed megabyte repeated as 1024 gzip
-  // members, which readers decompress one after another.
+  // About 2 MB of gzip that expands to 1 GB: one compressed megabyte repeated as 1024 gzip
+  // members, which readers decompress one after another. Its elements hold 1 KiB each, within
+  // the bounds of elements and text: the document's size is what stops it.
   {
-    const std::string member = Gzip(std::string(1 << 20, 'x'));
+    std::string kilobyte = "<b>" + std::string(1017, 'x') + "</b>";
+    std::string megabyte;
+    for (int i = 0; i < 1024; ++i) megabyte += kilobyte;
+    const std::string member = Gzip(megabyte);
     std::string bomb = Gzip("<a>");
     for (int i = 0; i < 1024; ++i) bomb += member;
     bomb += Gzip("</a>");
-    ASSERT_LT(bomb.size(), 2u << 20);
+    ASSERT_LT(bomb.size(), 3u << 20);
     WriteFile(folder.Path("bomb.xml.gz"), bomb);
   }
   XmlTree tree;
@@ -233,6 +238,102 @@ TEST(XmlSecurity, DocumentsExpandingBeyondTheBoundAreRefused) {
   } catch (const FileIOException& e) {
     EXPECT_EQ(e.GetErrorId(), 2004);
   }
+}
+
+// Restores the default bounds when a test ends.
+struct ScopedLimits {
+  explicit ScopedLimits(const XmlLimits& limits) { SetXmlLimits(limits); }
+  ~ScopedLimits() { SetXmlLimits(XmlLimits{}); }
+};
+
+std::string Repeat(const std::string& piece, int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += piece;
+  return out;
+}
+
+std::string Attributes(int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += " a" + std::to_string(i) + "='>'";
+  return out;
+}
+
+TEST(XmlSecurity, WorkBoundsEndHostileDocumentsWithXmlFormatException) {
+  XmlLimits limits;
+  limits.maxAttributesPerElement = 50;
+  limits.maxTreeElements = 1000;
+  limits.maxEntityReferences = 500;
+  limits.maxTextBytes = 100000;
+  ScopedLimits scoped(limits);
+  const std::string ref = "<!DOCTYPE r [<!ENTITY e 'x'>]><r>";
+  struct Case {
+    std::string document;
+    const char16_t* bound;  // null: within every bound
+    bool tree;              // a bound of trees only: the SAX reader accepts it
+  };
+  const Case cases[] = {
+      {"<r" + Attributes(51) + "/>", u"attributes of one element", false},
+      {"<r><!-- a='1' --><e" + Attributes(50) + "/><![CDATA[<x a=1 b=2>]]></r>", nullptr, false},
+      {"<!DOCTYPE r [<!-- ' --><!ENTITY big \"<e" + Attributes(51) + "/>\">]><r>&big;</r>",
+       u"attributes of one element", false},
+      {"<r>" + Repeat("<e/>", 1000) + "</r>", u"elements of one tree", true},
+      {"<r>" + Repeat("<e/>", 998) + "</r>", nullptr, false},
+      {ref + Repeat("&e;", 501) + "</r>", u"entity references of one document", false},
+      // libxml2 looks an entity up once more when it first parses its text.
+      {ref + Repeat("&e;", 499) + Repeat("&amp;", 5000) + "</r>", nullptr, false},
+      {"<r>" + std::string(100001, 'x') + "</r>", u"text bytes of one element", false},
+      {"<r><![CDATA[" + std::string(100001, 'x') + "]]></r>", u"text bytes of one element", false},
+  };
+  ScratchFolder folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.document.substr(0, 120));
+    const std::string path = folder.Path("case.xml.gz");
+    WriteFile(path, Gzip(c.document));
+    // Each reader either takes the document or refuses it naming the bound.
+    auto expectOutcome = [&](const char* reader, bool bounded, auto&& read) {
+      try {
+        read();
+        EXPECT_FALSE(bounded) << reader << " accepted a document beyond a bound";
+      } catch (const XMLFormatException& e) {
+        EXPECT_TRUE(bounded) << reader << ": " << ConvertWideCharToUtf8(e.GetErrorDescription());
+        EXPECT_EQ(e.GetErrorId(), ErrorId::XmlDocumentTooLarge) << reader;
+        if (c.bound != nullptr) {
+          EXPECT_NE(e.GetErrorDescription().find(c.bound), std::u16string::npos) << reader;
+        }
+      }
+    };
+    const bool bounded = c.bound != nullptr;
+    const bool saxBounded = bounded && !c.tree;
+    XmlSaxParser parser;
+    TextCollector collector;
+    expectOutcome("ParseMemory", saxBounded, [&] {
+      parser.ParseMemory(c.document.data(), static_cast<unsigned int>(c.document.size()),
+                         &collector);
+    });
+    expectOutcome("ParseFile", saxBounded,
+                  [&] { parser.ParseFile(ConvertUtf8ToWideChar(path), &collector); });
+    XmlTree tree;
+    tree.SetFilename(ConvertUtf8ToWideChar(path));
+    expectOutcome("Read", bounded, [&] { tree.Read(); });
+    expectOutcome("Read2", bounded, [&] { tree.Read2(); });
+    expectOutcome("ReadBuffer", bounded, [&] { tree.ReadBuffer(c.document); });
+  }
+}
+
+// A CDATA section beyond libxml2's 10 MB lookup bound reads the same from a file as from
+// memory: the whole of it.
+TEST(XmlSecurity, LongCdataReadsTheSameFromFileAndMemory) {
+  ScratchFolder folder;
+  const std::string text(11 << 20, 'c');
+  const std::string document = "<r><![CDATA[" + text + "]]></r>";
+  WriteFile(folder.Path("cdata.xml"), document);
+  XmlSaxParser parser;
+  TextCollector fromMemory;
+  TextCollector fromFile;
+  parser.ParseMemory(document.data(), static_cast<unsigned int>(document.size()), &fromMemory);
+  parser.ParseFile(folder.WidePath("cdata.xml"), &fromFile);
+  EXPECT_EQ(fromMemory.text.size(), text.size());
+  EXPECT_EQ(fromFile.text.size(), text.size()) << "ParseFile dropped the CDATA section";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <libxml/xmlerror.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -34,6 +35,8 @@ namespace {
 
 constexpr int kNameArea = 1024;
 constexpr int kValueArea = 2048;
+// Bytes handed to libxml2's push parser at a time by Read2.
+constexpr int kPushChunk = 64 * 1024;
 
 void InstallErrorFunction() {
   Detail::InitXmlLibrary();
@@ -133,15 +136,103 @@ struct EntityBudget {
   xmlParserCtxtPtr document = nullptr;
   std::size_t used = 0;
   bool exceeded = false;
+  XmlLimits limits = Detail::CurrentXmlLimits();
+  std::uint64_t references = 0;
+  std::uint64_t elements = 0;
+  const char16_t* beyond = nullptr;  // the XmlLimits bound that stopped the parse
+  std::uint64_t beyondLimit = 0;
+  std::uint64_t maxText = 0;                      // text bytes of one element
+  std::uint64_t textBytes = 0;                    // of the element being read
+  startElementNsSAX2Func startElement = nullptr;  // libxml2's own handlers, called on
+  endElementNsSAX2Func endElement = nullptr;
+  charactersSAXFunc characters = nullptr;
+  cdataBlockSAXFunc cdataBlock = nullptr;
+  entityDeclSAXFunc entityDecl = nullptr;
 };
+
+// libxml2 stops a text node beyond 10 MB without `XML_PARSE_HUGE` and keeps the part it read
+// as if the document ended well: the bound stops the parse first, and says so.
+constexpr std::uint64_t kLibraryTextLimit = 10000000;
+
+EntityBudget* BudgetOf(void* context) {
+  return static_cast<EntityBudget*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
+void StopBeyond(void* context, const char16_t* what, std::uint64_t limit) {
+  auto ctxt = static_cast<xmlParserCtxtPtr>(context);
+  EntityBudget* budget = BudgetOf(context);
+  if (budget->beyond == nullptr) {
+    budget->beyond = what;
+    budget->beyondLimit = limit;
+  }
+  xmlStopParser(ctxt);
+  if (budget->document != ctxt) xmlStopParser(budget->document);
+}
+
+// libxml2's element handler, stopped once the tree holds the most elements allowed.
+void StartElementWithinBound(void* context, const xmlChar* localName, const xmlChar* prefix,
+                             const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                             int attributeCount, int defaultedCount, const xmlChar** attributes) {
+  EntityBudget* budget = BudgetOf(context);
+  if (budget->beyond != nullptr) return;
+  if (++budget->elements > budget->limits.maxTreeElements) {
+    StopBeyond(context, u"elements of one tree", budget->limits.maxTreeElements);
+    return;
+  }
+  budget->textBytes = 0;
+  budget->startElement(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                       defaultedCount, attributes);
+}
+
+void EndElementWithinBound(void* context, const xmlChar* localName, const xmlChar* prefix,
+                           const xmlChar* uri) {
+  EntityBudget* budget = BudgetOf(context);
+  budget->textBytes = 0;
+  budget->endElement(context, localName, prefix, uri);
+}
+
+// Counts the text of the element being read; false (and the parse stopped) beyond the bound.
+bool ChargeText(void* context, int length) {
+  EntityBudget* budget = BudgetOf(context);
+  if (budget->beyond != nullptr) return false;
+  budget->textBytes += static_cast<std::uint64_t>(length > 0 ? length : 0);
+  if (budget->textBytes <= budget->maxText) return true;
+  StopBeyond(context, u"text bytes of one element", budget->maxText);
+  return false;
+}
+
+void CharactersWithinBound(void* context, const xmlChar* text, int length) {
+  if (ChargeText(context, length)) BudgetOf(context)->characters(context, text, length);
+}
+
+void CdataWithinBound(void* context, const xmlChar* text, int length) {
+  if (ChargeText(context, length)) BudgetOf(context)->cdataBlock(context, text, length);
+}
+
+// libxml2's entity declaration handler, after the attribute scan of the entity's text.
+void EntityDeclWithinBound(void* context, const xmlChar* name, int type, const xmlChar* publicId,
+                           const xmlChar* systemId, xmlChar* content) {
+  EntityBudget* budget = BudgetOf(context);
+  Detail::AttributeCounter counter(budget->limits.maxAttributesPerElement);
+  if (content != nullptr && !counter.Feed(reinterpret_cast<const char*>(content),
+                                          std::strlen(reinterpret_cast<const char*>(content)))) {
+    StopBeyond(context, u"attributes of one element", budget->limits.maxAttributesPerElement);
+    return;
+  }
+  budget->entityDecl(context, name, type, publicId, systemId, content);
+}
 
 // The library's own entity look-up, charged against the document's expansion budget.
 xmlEntityPtr GetEntityWithinBudget(void* context, const xmlChar* name) {
   auto ctxt = static_cast<xmlParserCtxtPtr>(context);
   auto budget = static_cast<EntityBudget*>(ctxt->_private);
   if (budget == nullptr) return xmlSAX2GetEntity(context, name);
-  if (budget->exceeded) return nullptr;
+  if (budget->exceeded || budget->beyond != nullptr) return nullptr;
   xmlEntityPtr entity = xmlSAX2GetEntity(context, name);
+  if (entity != nullptr && ++budget->references > budget->limits.maxEntityReferences) {
+    StopBeyond(context, u"entity references of one document", budget->limits.maxEntityReferences);
+    return nullptr;
+  }
   if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY) {
     if (!Detail::ChargeEntityExpansion(budget->used, entity->length)) {
       budget->exceeded = true;
@@ -262,6 +353,7 @@ bool XmlTree::Read(const std::u16string& fileName) {
 bool XmlTree::Read() {
   XmlSaxParser parser;
   parser.m_maxDocumentBytes = Detail::kMaxDocumentBytes;
+  parser.m_maxElements = Detail::CurrentXmlLimits().maxTreeElements;
   ReleaseRoot();
   parser.ParseFile(m_fileName, this);
   return true;
@@ -284,50 +376,29 @@ bool XmlTree::Read2() {
   xmlKeepBlanksDefault(0);
   const int fd = Platform::OpenFileForRead(Utf16ToUtf8(m_fileName.data(), m_fileName.size()));
   if (fd < 0) Detail::ThrowFileError(ErrorId::FileOpen, m_fileName, errno);
-  std::uint64_t fileSize = 0;
-  if (!Platform::GetFileSize(fd, fileSize)) {
-    const int error = errno;
-    Platform::CloseFile(fd);
-    Detail::ThrowFileError(ErrorId::FileOpen, m_fileName, error);
-  }
-  // The buffer starts at the file's size and doubles while a compressed file expands.
-  std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(
-      std::max<std::uint64_t>(fileSize, 4096), Detail::kMaxDocumentBytes + 1));
-  std::vector<char> buffer;
-  try {
-    buffer.resize(capacity);
-  } catch (const std::bad_alloc&) {
-    Platform::CloseFile(fd);
-    Detail::ThrowOutOfMemory(u"[1087]");
-  }
   gzFile file = gzdopen(fd, "rb");
   if (file == nullptr) {
     Platform::CloseFile(fd);
     Detail::ThrowOutOfMemory(u"[1088]");
   }
-  std::size_t used = 0;
+  struct Closer {
+    gzFile file;
+    ~Closer() { gzclose(file); }
+  } closer{file};
+  // The document goes to libxml2 as it is decompressed, so that a bound stops the parse
+  // before the rest of a large document is read.
+  std::uint64_t used = 0;
   try {
-    for (;;) {
-      if (used == buffer.size()) {
-        if (buffer.size() > Detail::kMaxDocumentBytes) Detail::ThrowDocumentTooLarge(m_fileName);
-        try {
-          buffer.resize(std::min<std::size_t>(buffer.size() * 2, Detail::kMaxDocumentBytes + 1));
-        } catch (const std::bad_alloc&) {
-          Detail::ThrowOutOfMemory(u"");
-        }
-      }
-      const int want = static_cast<int>(std::min<std::size_t>(buffer.size() - used, 1 << 30));
-      const int got = Detail::ReadGzipChunk(file, buffer.data() + used, want, m_fileName);
-      used += static_cast<std::size_t>(got);
-      if (got < want) break;
-    }
+    return ParseDocument(nullptr, 0, [&](char* chunk, int size) {
+      const int got = Detail::ReadGzipChunk(file, chunk, size, m_fileName);
+      used += static_cast<std::uint64_t>(got);
+      if (used > Detail::kMaxDocumentBytes) Detail::ThrowDocumentTooLarge(m_fileName);
+      return got;
+    });
   } catch (...) {
-    gzclose(file);
     m_initialized = false;
     throw;
   }
-  gzclose(file);
-  return ParseDocument(buffer.data(), used);
 }
 
 bool XmlTree::ReadBuffer(const std::string& buffer) {
@@ -344,25 +415,72 @@ bool XmlTree::ReadBuffer(const std::string& buffer) {
   return ParseDocument(buffer.data(), buffer.size());
 }
 
-bool XmlTree::ParseDocument(const char* data, std::size_t size) {
+bool XmlTree::ParseDocument(const char* data, std::size_t size,
+                            const std::function<int(char*, int)>& read) {
   auto encoder = xmlGetCharEncodingHandler(XML_CHAR_ENCODING_UTF16LE);
   m_initialized = false;
-  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(data, static_cast<int>(size));
-  if (ctxt == nullptr) return false;
+  EntityBudget budget;
+  // libxml2 checks an element's attributes for duplicates in quadratic time: count them first.
+  Detail::AttributeCounter counter(budget.limits.maxAttributesPerElement);
+  const auto scan = [&](const char* bytes, std::size_t count) {
+    if (!counter.Feed(bytes, count)) {
+      Detail::ThrowBeyondLimit(u"attributes of one element", budget.limits.maxAttributesPerElement);
+    }
+  };
+  struct ContextFree {
+    void operator()(xmlParserCtxtPtr context) const {
+      if (context->myDoc != nullptr) xmlFreeDoc(context->myDoc);
+      context->myDoc = nullptr;
+      xmlFreeParserCtxt(context);
+    }
+  };
+  std::unique_ptr<xmlParserCtxt, ContextFree> ctxt;
+  std::vector<char> chunk;
+  int got = 0;
+  if (!read) {
+    scan(data, size);
+    ctxt.reset(xmlCreateMemoryParserCtxt(data, static_cast<int>(size)));
+  } else {
+    chunk.resize(kPushChunk);
+    got = read(chunk.data(), kPushChunk);
+    scan(chunk.data(), static_cast<std::size_t>(got));
+    ctxt.reset(xmlCreatePushParserCtxt(nullptr, nullptr, chunk.data(), got, nullptr));
+  }
+  if (!ctxt) return false;
   // Entities are substituted whatever an earlier parse on this thread left as the default,
   // and every look-up is charged against the expansion budget.
-  EntityBudget budget;
-  budget.document = ctxt;
+  budget.document = ctxt.get();
   ctxt->_private = &budget;
   ctxt->replaceEntities = 1;
   ctxt->options |= XML_PARSE_NOENT;
   ctxt->sax->getEntity = &GetEntityWithinBudget;
-  xmlParseDocument(ctxt);
+  budget.maxText = std::min(budget.limits.maxTextBytes, kLibraryTextLimit);
+  budget.startElement = ctxt->sax->startElementNs;
+  ctxt->sax->startElementNs = &StartElementWithinBound;
+  budget.endElement = ctxt->sax->endElementNs;
+  ctxt->sax->endElementNs = &EndElementWithinBound;
+  budget.characters = ctxt->sax->characters;
+  ctxt->sax->characters = &CharactersWithinBound;
+  budget.cdataBlock = ctxt->sax->cdataBlock;
+  ctxt->sax->cdataBlock = &CdataWithinBound;
+  budget.entityDecl = ctxt->sax->entityDecl;
+  ctxt->sax->entityDecl = &EntityDeclWithinBound;
+  if (!read) {
+    xmlParseDocument(ctxt.get());
+  } else {
+    while (got == kPushChunk && ctxt->instate != XML_PARSER_EOF) {
+      got = read(chunk.data(), kPushChunk);
+      scan(chunk.data(), static_cast<std::size_t>(got));
+      if (got > 0) xmlParseChunk(ctxt.get(), chunk.data(), got, 0);
+      Detail::DrainCdata(ctxt.get());
+    }
+    if (ctxt->instate != XML_PARSER_EOF) xmlParseChunk(ctxt.get(), chunk.data(), 0, 1);
+  }
   DocPtr doc(ctxt->wellFormed ? ctxt->myDoc : nullptr);
-  if (!ctxt->wellFormed && ctxt->myDoc != nullptr) xmlFreeDoc(ctxt->myDoc);
-  ctxt->myDoc = nullptr;
-  xmlFreeParserCtxt(ctxt);
+  if (doc) ctxt->myDoc = nullptr;
+  ctxt.reset();
   if (budget.exceeded) Detail::ThrowEntityExpansion();
+  if (budget.beyond != nullptr) Detail::ThrowBeyondLimit(budget.beyond, budget.beyondLimit);
   if (!doc) return false;
   xmlNodePtr rootElement = xmlDocGetRootElement(doc.get());
   if (rootElement == nullptr) return false;

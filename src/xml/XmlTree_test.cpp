@@ -14,6 +14,7 @@
 #include "qel/core/Exceptions.h"
 #include "qel/core/Visitor.h"
 #include "qel/xml/ListIterator.h"
+#include "qel/xml/XmlLimits.h"
 #include "qel/xml/XmlSaxParser.h"
 #include "xml/XmlTestSupport.h"
 
@@ -362,6 +363,13 @@ TEST(XmlTree, AMillionNestedElementsNeedNoDeepStack) {
   doc += "x";
   for (int i = 0; i < depth; ++i) doc += "</a>";
   WriteFile(folder.Path("deep.xml"), doc);
+  // A million elements is more than a tree takes by default: a user who needs them says so.
+  XmlLimits limits;
+  limits.maxTreeElements = 2 * depth;
+  SetXmlLimits(limits);
+  struct Restore {
+    ~Restore() { SetXmlLimits(XmlLimits{}); }
+  } restore;
 
   XmlTree tree(folder.WidePath("deep.xml"));  // built
   struct Counter : Visitor {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace Qel {
 
@@ -38,14 +39,18 @@ class QEL_API QelXmlOutStream {
   // Writes what is buffered and closes the file.
   void Close();
 
-  // Starts element `name` (UTF-8, written unchanged); attributes may follow.
+  // Starts element `name` (UTF-8, written unchanged); attributes may follow. XmlException 3005
+  // when `name` is not an XML name.
   void CreateNode(const std::string& name);
   // Ends the innermost element, which must be `name` (XmlException 3002 otherwise, and
   // XmlException 3001 when no element is open).
   void CloseNode(const std::string& name);
 
-  // Attributes of the element whose start tag is still open (XmlException 3001 otherwise).
-  // Wide texts are converted to UTF-8 and escaped; a narrow text is written unchanged.
+  // Attributes of the element whose start tag is still open (XmlException 3001 otherwise;
+  // XmlException 3005 for a name that is not an XML name or that the element already has).
+  // Texts, wide or narrow (UTF-8), are escaped; what XML 1.0 cannot hold (a control character
+  // other than tab, line feed and carriage return, U+FFFE, U+FFFF, an unpaired surrogate, an
+  // ill-formed UTF-8 sequence) is written as U+FFFD, so every document written reads back.
   void AddProperty(const std::string& name, const char* value);
   void AddProperty(const std::string& name, const std::u16string& value);
   void AddProperty(const std::string& name, const char16_t* value);
@@ -86,6 +91,7 @@ class QEL_API QelXmlOutStream {
   void WriteBuffer();
   const char* ConvertString(const std::u16string& text);
   void AddProperty(const std::string& name, const std::string& text);
+  void StartAttribute(const std::string& name);
   void AppendEscaped(const std::u16string& text);
   void RequireOpenTag() const;
   void CloseFiles();
@@ -96,6 +102,7 @@ class QEL_API QelXmlOutStream {
   std::string m_xmlString;
   std::string m_writeBuffer;
   std::deque<std::string> m_openNodes;
+  std::vector<std::string> m_tagAttributes;  // attribute names of the open start tag
   bool m_tagOpen = false;
   void* m_gzip = nullptr;  // zlib gzip writer
   char* m_conversion = nullptr;

@@ -27,8 +27,10 @@ class QEL_API XmlSaxParser {
   // Parses a plain or gzip-compressed file. Throws BaseException 1 for a null callback,
   // FileIOException 2003 when the file cannot be opened and 2004 on a read error (a truncated
   // gzip stream included), XMLFormatException 11 when the document exceeds a safety bound
-  // (entity expansion beyond 16 MiB). Exceptions thrown by callbacks reach the caller unchanged. A
-  // document that is not well-formed ends the events early without an exception.
+  // (entity expansion beyond 16 MiB, or a bound of qel/xml/XmlLimits.h: attributes of one
+  // element, entity references, text bytes of one element). Exceptions thrown by callbacks
+  // reach the caller unchanged. A document that is not well-formed ends the events early
+  // without an exception.
   void ParseFile(const std::u16string& path, XmlSaxCallback* callback);
   // Parses `size` bytes at `buffer`; failures as ParseFile (BaseException 1 for a null callback).
   void ParseMemory(const char* buffer, unsigned int size, XmlSaxCallback* callback);
@@ -90,6 +92,8 @@ class QEL_API XmlSaxParser {
   // Charges a reference to an entity of `length` bytes against the document's expansion
   // budget; false (and the parse stopped) when it is exhausted.
   bool ChargeEntity(int length);
+  // Stops the parse with XMLFormatException 11 for a bound of XmlLimits.
+  void AbortBeyondLimit(const char16_t* what, std::uint64_t limit);
 
   friend struct XmlSaxParserHooks;
   friend class XmlTree;
@@ -110,6 +114,12 @@ class QEL_API XmlSaxParser {
   std::size_t m_entityBytes = 0;
   std::uint64_t m_documentBytes = 0;
   std::uint64_t m_maxDocumentBytes = UINT64_MAX;  // lowered by readers that keep everything
+  std::uint64_t m_maxElements = UINT64_MAX;       // lowered by the tree reader
+  std::uint64_t m_elements = 0;
+  std::uint64_t m_maxReferences = 0;  // the bounds in force when the parse started
+  std::uint64_t m_references = 0;
+  std::uint64_t m_maxTextBytes = 0;
+  std::uint32_t m_maxAttributes = 0;
   bool m_stopped = false;
   std::exception_ptr m_error;
 };

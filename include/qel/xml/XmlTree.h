@@ -9,6 +9,7 @@
 #include <qel/xml/XmlSaxCallback.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,16 @@ class QEL_API XmlTree : public XmlSaxCallback {
 
   // Reads the file (plain or gzip) with the SAX parser and replaces the root. Returns true or
   // throws: FileIOException 2003/2004 as XmlSaxParser::ParseFile, FileIOException 2004 for a
-  // document that expands beyond 256 MiB. A malformed file gives the part read before the error.
+  // document that expands beyond 256 MiB, XMLFormatException 11 beyond a bound of
+  // qel/xml/XmlLimits.h (elements of one tree among them). A malformed file gives the part read
+  // before the error.
   bool Read();
   bool Read(const std::u16string& fileName);
-  // Reads the whole file into memory and parses it as a document tree. False (no root) when the
+  // Parses the file as a document tree, as it is decompressed. False (no root) when the
   // document cannot be parsed; names, values and texts are cut at MaxBufferLength bytes. Throws
   // FileIOException 2003 (cannot open), 2004 (read error, truncated gzip, more than 256 MiB),
-  // XMLFormatException 11 when entity expansion exceeds 16 MiB.
+  // XMLFormatException 11 when entity expansion exceeds 16 MiB or beyond a bound of
+  // qel/xml/XmlLimits.h.
   bool Read2();
   // As Read2, for a document in memory; clears the file name.
   bool ReadBuffer(const std::string& buffer);
@@ -75,7 +79,11 @@ class QEL_API XmlTree : public XmlSaxCallback {
 
  private:
   void ReleaseRoot();
-  bool ParseDocument(const char* data, std::size_t size);
+  // Parses with libxml2's tree builder within the readers' bounds: the `size` bytes at `data`,
+  // or, when `read` is given, the pieces it fills (it returns how many bytes it put in the
+  // buffer, fewer than asked only at the end).
+  bool ParseDocument(const char* data, std::size_t size,
+                     const std::function<int(char*, int)>& read = {});
   // Serialises the tree; `formatted` selects the indented form. `tag` names the caller in the
   // error raised when the UTF-16 encoder is missing.
   std::string Serialize(bool formatted, const char16_t* tag) const;
