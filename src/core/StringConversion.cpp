@@ -238,6 +238,10 @@ std::string Utf16ToUtf8(const char16_t* data, std::size_t size) {
   return WideToUtf8(data, size, false);
 }
 
+void Utf16ToUtf8(const char16_t* data, std::size_t size, std::string& out) {
+  out = Utf16ToUtf8(data, size);
+}
+
 // ---- Numbers ------------------------------------------------------------------------------
 
 int QelStringToInteger(const std::u16string& text) {
