@@ -101,7 +101,8 @@ void BM_FilterTextW(benchmark::State& state) {
 BENCHMARK(BM_FilterTextW)->ArgName("text")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 // The block engine alone on each of its paths (the filter takes the best one the processor
-// has): what a processor without AVX-512 or without BMI2 would get.
+// has): what a processor without AVX-512 or without BMI2 would get. The mostly-CJK text (2) is
+// left out: the engine hands it back to the filter early.
 void BM_FilterTextW_BlockPath(benchmark::State& state) {
   const auto path = static_cast<Qel::Detail::WordBlockPath>(state.range(1));
   if (!Qel::Detail::WordBlockPathAvailable(path)) {
@@ -129,7 +130,7 @@ void BM_FilterTextW_BlockPath(benchmark::State& state) {
 }
 BENCHMARK(BM_FilterTextW_BlockPath)
     ->ArgNames({"text", "path"})
-    ->ArgsProduct({{0, 1, 2, 3},
+    ->ArgsProduct({{0, 1, 3},
                    {static_cast<int>(Qel::Detail::WordBlockPath::Portable),
                     static_cast<int>(Qel::Detail::WordBlockPath::Bmi2),
                     static_cast<int>(Qel::Detail::WordBlockPath::Avx512)}})
