@@ -15,6 +15,7 @@
 #include "core/Text.h"
 #include "core/Throw.h"
 #include "core/Utf.h"
+#include "platform/Platform.h"
 
 namespace Qel {
 namespace {
@@ -28,22 +29,72 @@ std::u16string_view UntilNul(const std::u16string& text) {
 
 [[noreturn]] void ThrowIllFormed() { Detail::ThrowGeneral(Detail::SystemErrorText(EILSEQ)); }
 
+// Fresh results are never filled with zeros first: each one is reserved once and then appended
+// to from a small buffer that stays in the first-level cache, so its memory is written once.
+constexpr std::size_t kPieceBytes = 8192;
+
+// A result of this many bytes or more asks for huge pages before it is written.
+constexpr std::size_t kHugeResultBytes = std::size_t{8} << 20;
+
+template <class String>
+void ReserveResult(String& out, std::size_t length) {
+  out.reserve(length);
+  const std::size_t bytes = out.capacity() * sizeof(typename String::value_type);
+  if (bytes >= kHugeResultBytes) Platform::AdviseHugePages(out.data(), bytes);
+}
+
+// Where to end a piece of UTF-8 that would end at `end`: before the last lead or ASCII byte of
+// the three bytes up to it, so that no sequence is split (a byte that is no continuation byte
+// never belongs to the sequence before it; four continuation bytes in a row cannot all belong
+// to one sequence either).
+std::size_t Utf8PieceEnd(const char* data, std::size_t begin, std::size_t end) {
+  for (std::size_t cut = end; cut + 3 >= end && cut > begin; --cut) {
+    if ((static_cast<unsigned char>(data[cut]) & 0xC0) != 0x80) return cut;
+  }
+  return end;
+}
+
 std::u16string Utf8ToWide(const char* data, std::size_t size, bool strict) {
-  std::u16string out(Detail::Utf16CapacityFor(size), u'\0');
+  std::u16string out;
+  ReserveResult(out, Detail::Utf16CapacityFor(size));
+  char16_t piece[Detail::Utf16CapacityFor(kPieceBytes)];
   bool errors = false;
-  const std::size_t written = Detail::Utf8ToUtf16Buffer(data, size, out.data(), &errors);
+  for (std::size_t at = 0; at < size;) {
+    const std::size_t end =
+        size - at <= kPieceBytes ? size : Utf8PieceEnd(data, at, at + kPieceBytes);
+    bool pieceErrors = false;
+    out.append(piece, Detail::Utf8ToUtf16Buffer(data + at, end - at, piece, &pieceErrors));
+    errors = errors || pieceErrors;
+    at = end;
+  }
   if (errors && strict) ThrowIllFormed();
-  out.resize(written);
   // Text of mostly three-byte characters would otherwise hold three times the memory it needs.
-  if (written < size / 2) out.shrink_to_fit();
+  if (out.size() < size / 2) out.shrink_to_fit();
   return out;
 }
 
-std::string WideToUtf8(const char16_t* data, std::size_t size, bool strict) {
-  std::string out(Detail::Utf8LengthOf(data, size), '\0');
+// Appends the UTF-8 of `size` units to `out`, which has room for it; true when an unpaired
+// surrogate became U+FFFD.
+bool AppendUtf8(const char16_t* data, std::size_t size, std::string& out) {
+  constexpr std::size_t kPieceUnits = kPieceBytes / 3;
+  char piece[kPieceUnits * 3];
   bool errors = false;
-  Detail::Utf16ToUtf8Buffer(data, size, out.data(), &errors);
-  if (errors && strict) ThrowIllFormed();
+  for (std::size_t at = 0; at < size;) {
+    std::size_t end = size - at <= kPieceUnits ? size : at + kPieceUnits;
+    // A surrogate pair stays in one piece.
+    if (end < size && (data[end - 1] & 0xFC00) == 0xD800) --end;
+    bool pieceErrors = false;
+    out.append(piece, Detail::Utf16ToUtf8Buffer(data + at, end - at, piece, &pieceErrors));
+    errors = errors || pieceErrors;
+    at = end;
+  }
+  return errors;
+}
+
+std::string WideToUtf8(const char16_t* data, std::size_t size, bool strict) {
+  std::string out;
+  ReserveResult(out, Detail::Utf8LengthOf(data, size));
+  if (AppendUtf8(data, size, out) && strict) ThrowIllFormed();
   return out;
 }
 
@@ -236,6 +287,13 @@ std::u16string Utf8ToUtf16(const char* data, std::size_t size) {
 std::string Utf16ToUtf8(const char16_t* data, std::size_t size) {
   if (size == 0) return {};
   return WideToUtf8(data, size, false);
+}
+
+void Utf16ToUtf8(const char16_t* data, std::size_t size, std::string& out) {
+  // No counting pass: a string reused for pieces of like size already has the room, and one
+  // that lacks it grows as it is appended to.
+  out.clear();
+  AppendUtf8(data, size, out);
 }
 
 // ---- Numbers ------------------------------------------------------------------------------

@@ -13,8 +13,37 @@
 
 #include "learn/LearnTestSupport.h"
 
+// LAPACK's symmetric eigensolver (Fortran calling convention), the reference for the larger
+// kernels below; linked to the test binary only.
+extern "C" void dsyevr_(const char* jobz, const char* range, const char* uplo, const int* n,
+                        double* a, const int* lda, const double* vl, const double* vu,
+                        const int* il, const int* iu, const double* abstol, int* m, double* w,
+                        double* z, const int* ldz, int* isuppz, double* work, const int* lwork,
+                        int* iwork, const int* liwork, int* info, std::size_t, std::size_t,
+                        std::size_t);
+
 namespace Qel {
 namespace {
+
+// The `count` largest eigenvalues of a symmetric matrix, largest first, from LAPACK dsyevr.
+std::vector<double> LapackTopEigenvalues(const std::vector<std::vector<double>>& matrix,
+                                         int count) {
+  const int n = static_cast<int>(matrix.size());
+  std::vector<double> a(static_cast<std::size_t>(n) * n);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) a[static_cast<std::size_t>(j) * n + i] = matrix[i][j];
+  const int il = n - count + 1, iu = n, lwork = 26 * n, liwork = 10 * n, ldz = 1;
+  const double vl = 0.0, vu = 0.0, abstol = 0.0;
+  int found = 0, info = 0;
+  std::vector<double> w(n), work(lwork), z(1);
+  std::vector<int> isuppz(2 * n), iwork(liwork);
+  dsyevr_("N", "I", "U", &n, a.data(), &n, &vl, &vu, &il, &iu, &abstol, &found, w.data(), z.data(),
+          &ldz, isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1, 1);
+  EXPECT_EQ(info, 0);
+  EXPECT_EQ(found, count);
+  std::vector<double> top(w.begin(), w.begin() + count);
+  return {top.rbegin(), top.rend()};
+}
 
 using Testing::PointRep;
 
@@ -86,6 +115,37 @@ TEST_F(PcaTest, LearntEigenvaluesAndVectorsMatchJacobiOnTheCentredKernel) {
     for (std::size_t i = 0; i < 40; ++i)
       norm += pca.GetEigenVectors()[k][i] * pca.GetEigenVectors()[k][i];
     EXPECT_NEAR(std::sqrt(norm), std::sqrt(std::sqrt(40.0) / exact[k]), 1e-6);
+  }
+}
+
+// Kernels of an odd size and dimensions that leave part blocks of rows and vectors in the
+// product with the kernel.
+TEST_F(PcaTest, TopEigenvaluesMatchLapackOnLargerKernels) {
+  const struct {
+    std::size_t examples;
+    std::uint32_t dimension;
+  } cases[] = {{301, 3}, {258, 5}, {97, 6}};
+  for (const auto& c : cases) {
+    const auto examples = MakePoints(c.examples, 11);
+    PcaAnalyzer pca;
+    std::unique_ptr<Control> control(pca.CreateController());
+    auto* ctl = dynamic_cast<PcaControl*>(control.get());
+    ctl->SetExampleVector(examples);
+    ctl->SetActivityVector(std::vector<signed char>(c.examples, 1));
+    ctl->SetDoExamples(true);
+    ctl->SetDoLearn(true);
+    ctl->SetDimension(c.dimension);
+    ctl->SetMaxExamples(static_cast<std::uint32_t>(c.examples));
+    ctl->SetEpsilon(1e-13);
+    ctl->SetMaxIterations(0);
+    pca.DoAlgorithm(ctl);
+    const std::vector<double> exact =
+        LapackTopEigenvalues(Testing::CentredKernelOverN(examples), static_cast<int>(c.dimension));
+    ASSERT_GE(pca.GetEigenValues().size(), c.dimension);
+    for (std::size_t k = 0; k < c.dimension; ++k) {
+      EXPECT_NEAR(pca.GetEigenValues()[k], exact[k], 1e-9 * exact[k])
+          << c.examples << " examples, component " << k;
+    }
   }
 }
 

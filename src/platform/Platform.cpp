@@ -2,11 +2,13 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +115,13 @@ void WriteDiagnosticLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+}
+
+void AdviseHugePages(void* data, std::size_t size) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 }  // namespace Qel::Platform

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Throw.h"
+#include "core/Utf8Scan.h"
 #include "qel/core/StringConversion.h"
 #include "qel/util/Files.h"
 #include "util/NativePath.h"
@@ -133,61 +134,22 @@ TextEncoding IO::GetFileEncoding(std::FILE* stream, const std::u16string& path, 
 
 bool IO::ScanForUtf8(std::FILE* stream) {
   if (std::fseek(stream, 0, SEEK_SET) != 0) return false;
-  // Block reads with an ASCII fast path: the scan runs over whole files before they are read.
-  std::vector<unsigned char> block(1 << 16);
-  bool multiByte = false;
-  int pending = 0;  // continuation bytes still expected
+  // Reads of 256 KiB (they stay in the second-level cache), checked a vector at a time: the scan
+  // runs over whole files before they are read.
+  std::vector<unsigned char> block(1 << 18);
+  Detail::Utf8ScanCarry carry;
   std::int64_t offset = 0;
   for (;;) {
     const std::size_t got = std::fread(block.data(), 1, block.size(), stream);
-    if (got == 0) return pending == 0 && multiByte;
-    std::size_t i = 0;
-    while (i < got) {
-      const unsigned char c = block[i];
-      if (pending > 0) {
-        if (c < 0x80 || c > 0xBF) {
-          fseeko(stream, offset + static_cast<std::int64_t>(i) + 1, SEEK_SET);
-          return false;
-        }
-        --pending;
-        ++i;
-        continue;
-      }
-      if (c < 0x80) {
-        // Skip eight ASCII bytes at a time.
-        while (i + 8 <= got) {
-          std::uint64_t word;
-          std::memcpy(&word, block.data() + i, sizeof word);
-          if ((word & 0x8080808080808080ull) != 0) break;
-          i += 8;
-        }
-        if (i < got && block[i] < 0x80) ++i;
-        continue;
-      }
-      int length = 0;
-      if (c >= 0xC2 && c <= 0xDF) {
-        length = 1;
-      } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 2;
-      } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 3;
-      } else {
-        fseeko(stream, offset + static_cast<std::int64_t>(i) + 1, SEEK_SET);
-        return false;
-      }
-      multiByte = true;
-      ++i;
-      if (i + static_cast<std::size_t>(length) <= got) {
-        // The whole sequence lies in this block: check it in place.
-        for (int k = 0; k < length; ++k, ++i) {
-          if (block[i] < 0x80 || block[i] > 0xBF) {
-            fseeko(stream, offset + static_cast<std::int64_t>(i) + 1, SEEK_SET);
-            return false;
-          }
-        }
-      } else {
-        pending = length;
-      }
+    if (got == 0) {
+      // Zeros after the last byte show a sequence left incomplete.
+      static constexpr unsigned char kEnd[3] = {0, 0, 0};
+      return Detail::FindUtf8Fault(kEnd, sizeof kEnd, carry) == sizeof kEnd && carry.multiByte;
+    }
+    const std::size_t fault = Detail::FindUtf8Fault(block.data(), got, carry);
+    if (fault < got) {
+      fseeko(stream, offset + static_cast<std::int64_t>(fault) + 1, SEEK_SET);
+      return false;
     }
     offset += static_cast<std::int64_t>(got);
   }

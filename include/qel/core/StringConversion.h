@@ -54,6 +54,9 @@ QEL_API bool ConvertWideCharToUTF8(const std::u16string& text, std::string& out)
 // lengths, such as files and streams). Ill-formed input becomes U+FFFD.
 QEL_API std::u16string Utf8ToUtf16(const char* data, std::size_t size);
 QEL_API std::string Utf16ToUtf8(const char16_t* data, std::size_t size);
+// The same into `out`, which is replaced and keeps its capacity: a caller converting piece by
+// piece reuses one buffer.
+QEL_API void Utf16ToUtf8(const char16_t* data, std::size_t size, std::string& out);
 
 // Text to number: throws BaseException 1 when IsNumber fails ("Qel::QelStringToInteger(@0:'x')")
 // and BaseException 17 wrapping the standard conversion error when no digit is read or the
