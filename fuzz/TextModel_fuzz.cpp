@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (second.str() != bytes) std::abort();
   if (model->GetOptions().vectorizer.hashBits <= 16 && model->GetLabels().size() <= 64) {
     try {
-      Qel::AdoptRef(model->CreateClassTree());
+      const auto tree = Qel::AdoptRef(model->CreateClassTree());
+      if (!tree) std::abort();
     } catch (const Qel::BaseException&) {
     }
   }

@@ -659,7 +659,7 @@ bool PcaAnalyzer::Load(std::istream* is) {
       eigenVectors.push_back(std::move(v));
     }
     if (heldRows) {
-      if (!readU32(*is, rows) || rows < count || rows > m) return false;
+      if (!readU32(*is, rows) || rows <= count || rows > m) return false;
       const std::int64_t left = remainingBytes(*is);
       const std::uint64_t rowBytes = std::uint64_t{rows} * (std::uint64_t{rows} + 1) / 2 * 8;
       if (left >= 0 && static_cast<std::uint64_t>(left) < rowBytes) return false;
