@@ -129,27 +129,18 @@ Qel::DocumentNode* AddDocument(Qel::DocumentNode* parent, std::uint32_t classId,
 }
 
 Qel::ModelOptions MakeModelOptions(const TrainOptions& o) {
-  Qel::ModelOptions m;
+  Qel::ModelOptions m = o.model;
   m.kind = o.kind == "multinomial" ? Qel::ModelKind::MultinomialNB : Qel::ModelKind::ComplementNB;
-  m.alpha = o.alpha;
-  m.idf = o.idf;
-  m.vectorizer.words = o.features.words;
-  m.vectorizer.minWordLength = o.features.minWordLength;
-  m.vectorizer.digits = o.features.digits;
-  m.vectorizer.charMin = o.features.charMin;
-  m.vectorizer.charMax = o.features.charMax;
-  m.vectorizer.hashBits = o.features.hashBits;
-  m.vectorizer.sublinearTf = o.features.sublinearTf;
   return m;
 }
 
 }  // namespace
 
 int RunTrain(const TrainOptions& o) {
-  if (!o.features.words && o.features.charMax == 0) {
+  if (!o.model.vectorizer.words && o.model.vectorizer.charMax == 0) {
     throw ToolError(kExitUsage, "train: no features: --no-words needs --char-max of at least 1");
   }
-  if (o.features.charMax > 0 && o.features.charMin > o.features.charMax) {
+  if (o.model.vectorizer.charMax > 0 && o.model.vectorizer.charMin > o.model.vectorizer.charMax) {
     throw ToolError(kExitUsage, "train: --char-min is above --char-max");
   }
   std::unique_ptr<Qel::TextModel> model;

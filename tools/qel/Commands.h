@@ -5,27 +5,19 @@
 #include <string>
 #include <vector>
 
+#include <qel/kit/TextModel.h>
+
 #include "Output.h"
 
 namespace QelTool {
 
-struct FeatureOptions {
-  bool words = true;
-  unsigned int minWordLength = 2;
-  bool digits = false;
-  unsigned int charMin = 1;
-  unsigned int charMax = 4;
-  unsigned int hashBits = 20;
-  bool sublinearTf = false;
-};
-
+// The defaults are the kit's own.
 struct TrainOptions {
   std::vector<std::string> data;
   std::string output;
-  FeatureOptions features;
-  std::string kind = "complement";  // multinomial | complement
-  double alpha = 0.1;
-  bool idf = false;
+  Qel::ModelOptions model;
+  std::string kind =  // multinomial | complement
+      model.kind == Qel::ModelKind::MultinomialNB ? "multinomial" : "complement";
   bool gzip = false;
   unsigned int threads = 0;
   bool quiet = false;

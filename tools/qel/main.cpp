@@ -27,7 +27,7 @@ const char* const kExitCodes =
     "  4  the model cannot be read (missing, of another version, truncated or damaged)\n"
     "  5  an output file cannot be written\n";
 
-void AddFeatureOptions(CLI::App* c, FeatureOptions& f) {
+void AddFeatureOptions(CLI::App* c, Qel::VectorizerOptions& f) {
   c->add_flag("!--no-words", f.words, "Leave out word features");
   c->add_option("--min-word-length", f.minWordLength, "Shortest word kept (1-255)")
       ->check(CLI::Range(1u, 255u))
@@ -42,7 +42,9 @@ void AddFeatureOptions(CLI::App* c, FeatureOptions& f) {
   c->add_option("--hash-bits", f.hashBits, "Feature ids hash into 2^BITS buckets (8-26)")
       ->check(CLI::Range(8u, 26u))
       ->capture_default_str();
-  c->add_flag("--sublinear-tf", f.sublinearTf, "Weight a feature by 1 + ln(count)");
+  c->add_flag("--sublinear-tf,!--no-sublinear-tf", f.sublinearTf,
+              "Weight a feature by 1 + ln(count), or by the count")
+      ->capture_default_str();
 }
 
 }  // namespace
@@ -61,14 +63,14 @@ int main(int argc, char** argv) {
       "or TSV files of label<TAB>text.");
   t->add_option("DATA", train.data, "Class folders' parent folder, or TSV file")->required();
   t->add_option("-o,--output", train.output, "Model file to write")->required();
-  AddFeatureOptions(t, train.features);
+  AddFeatureOptions(t, train.model.vectorizer);
   t->add_option("--kind", train.kind, "Model kind")
       ->check(CLI::IsMember({"multinomial", "complement"}))
       ->capture_default_str();
-  t->add_option("--alpha", train.alpha, "Lidstone smoothing (> 0)")
+  t->add_option("--alpha", train.model.alpha, "Lidstone smoothing (> 0)")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
-  t->add_flag("--idf", train.idf, "Weight features by inverse document frequency");
+  t->add_flag("--idf", train.model.idf, "Weight features by inverse document frequency");
   t->add_flag("--gzip", train.gzip, "Compress the model file");
   t->add_option("-j,--threads", train.threads, "Worker threads (0: all cores)")
       ->capture_default_str();
