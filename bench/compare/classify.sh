@@ -73,7 +73,7 @@ pred = clf.predict(vec.transform(xte))
 print(sum(p == y for p, y in zip(pred, yte)) / len(yte))
 PY
 for kind in nb svm; do
-  read -r t m < <(measure python3 "$work/sk.py" "$kind" "$train" "$test")
+  read -r t m < <(measure /usr/bin/python3 "$work/sk.py" "$kind" "$train" "$test")
   name="scikit-learn MultinomialNB, word unigrams"
   [ "$kind" = svm ] && name="scikit-learn TF-IDF char_wb 1-4 + LinearSVC"
   row "$name" "$(printf '%.4f' "$(cat "$work/out")")" "$t" "$((m / 1024))"
