@@ -63,19 +63,22 @@ double dotProduct(const double* a, const double* b, std::size_t size) {
 // four (GCC vector extensions: two SSE2 registers each, one AVX register in the AVX2 build), so
 // a kernel row is read once for all vectors instead of once per vector, and the sums no longer
 // wait on one another. Both builds add in the same order and give the same bits.
-// The helpers pass lanes by value; they are internal and inlined, so the note that AVX changes
-// how such values are passed between separately built functions does not apply.
+// The helpers pass lanes by value; they are always inlined (also without optimisation), so the
+// note that AVX changes how such values are passed between separately built functions does not
+// apply.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 using Lanes = double __attribute__((vector_size(32)));
 
-inline Lanes loadLanes(const double* p) {
+__attribute__((always_inline)) inline Lanes loadLanes(const double* p) {
   Lanes v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
 
-inline double sumLanes(Lanes v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+__attribute__((always_inline)) inline double sumLanes(Lanes v) {
+  return (v[0] + v[1]) + (v[2] + v[3]);
+}
 
 // out[k][r] for rows r0 and r0 + 1 (only r0 when `two` is false) and vectors first to
 // first + K.
