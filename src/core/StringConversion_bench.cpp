@@ -302,43 +302,21 @@ void BM_Utf16ToUtf8Pieces_Icu(benchmark::State& state) {
 
 // Argument 0: ASCII text; 1: mixed Latin, Cyrillic and CJK text; 2: Greek and Devanagari text.
 // Bytes are UTF-8 bytes.
-BENCHMARK(BM_Utf8ToUtf16_Qel)->ArgName("mixed")->DenseRange(0, 2);
-BENCHMARK(BM_Utf8ToUtf16_Icu)->ArgName("mixed")->DenseRange(0, 2);
-BENCHMARK(BM_Utf16ToUtf8_Qel)->ArgName("mixed")->DenseRange(0, 2);
-BENCHMARK(BM_Utf16ToUtf8_Icu)->ArgName("mixed")->DenseRange(0, 2);
-BENCHMARK(BM_Utf8ToUtf16Buffer_Qel)->ArgName("mixed")->DenseRange(0, 2);
-BENCHMARK(BM_Utf8ToUtf16Buffer_Icu)->ArgName("mixed")->DenseRange(0, 2);
-BENCHMARK(BM_Utf16ToUtf8Buffer_Qel)->ArgName("mixed")->DenseRange(0, 2);
-BENCHMARK(BM_Utf16ToUtf8Buffer_Icu)->ArgName("mixed")->DenseRange(0, 2);
-BENCHMARK(BM_ConvertUtf8ToWideChar_Qel)
-    ->ArgName("mixed")
-    ->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConvertUtf8ToWideChar_Icu)
-    ->ArgName("mixed")
-    ->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConvertUtf8ToWideChar_IcuHugePages)
-    ->ArgName("mixed")
-    ->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConvertWideCharToUtf8_IcuHugePages)
-    ->ArgName("mixed")
-    ->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConvertWideCharToUtf8_Qel)
-    ->ArgName("mixed")
-    ->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConvertWideCharToUtf8_Icu)
-    ->ArgName("mixed")
-    ->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Utf16ToUtf8Pieces_Qel)
-    ->ArgName("mixed")
-    ->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Utf16ToUtf8Pieces_Icu)
-    ->ArgName("mixed")
-    ->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
+static void Inputs(benchmark::internal::Benchmark* b) { b->ArgName("mixed")->DenseRange(0, 2); }
+
+BENCHMARK(BM_Utf8ToUtf16_Qel)->Apply(Inputs);
+BENCHMARK(BM_Utf8ToUtf16_Icu)->Apply(Inputs);
+BENCHMARK(BM_Utf16ToUtf8_Qel)->Apply(Inputs);
+BENCHMARK(BM_Utf16ToUtf8_Icu)->Apply(Inputs);
+BENCHMARK(BM_Utf8ToUtf16Buffer_Qel)->Apply(Inputs);
+BENCHMARK(BM_Utf8ToUtf16Buffer_Icu)->Apply(Inputs);
+BENCHMARK(BM_Utf16ToUtf8Buffer_Qel)->Apply(Inputs);
+BENCHMARK(BM_Utf16ToUtf8Buffer_Icu)->Apply(Inputs);
+BENCHMARK(BM_ConvertUtf8ToWideChar_Qel)->Apply(Inputs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertUtf8ToWideChar_Icu)->Apply(Inputs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertUtf8ToWideChar_IcuHugePages)->Apply(Inputs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertWideCharToUtf8_IcuHugePages)->Apply(Inputs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertWideCharToUtf8_Qel)->Apply(Inputs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertWideCharToUtf8_Icu)->Apply(Inputs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Utf16ToUtf8Pieces_Qel)->Apply(Inputs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Utf16ToUtf8Pieces_Icu)->Apply(Inputs)->Unit(benchmark::kMillisecond);

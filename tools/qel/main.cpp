@@ -47,6 +47,17 @@ void AddFeatureOptions(CLI::App* c, Qel::VectorizerOptions& f) {
       ->capture_default_str();
 }
 
+// The error matrix visitor's two rejection thresholds and the worker threads, shared by classify
+// and evaluate.
+void AddRunOptions(CLI::App* c, double& minScore, double& minDistance, unsigned int& threads) {
+  c->add_option("--min-score", minScore, "Reject when the best score is below S")
+      ->capture_default_str();
+  c->add_option("--min-distance", minDistance,
+                "Reject when the best score is less than D above the second")
+      ->capture_default_str();
+  c->add_option("-j,--threads", threads, "Worker threads (0: all cores)")->capture_default_str();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,13 +105,7 @@ int main(int argc, char** argv) {
   c->add_option("-k,--top", classify.top, "Report the K best classes")
       ->check(CLI::Range(1u, 1000u))
       ->capture_default_str();
-  c->add_option("--min-score", classify.minScore, "Reject when the best score is below S")
-      ->capture_default_str();
-  c->add_option("--min-distance", classify.minDistance,
-                "Reject when the best score is less than D above the second")
-      ->capture_default_str();
-  c->add_option("-j,--threads", classify.threads, "Worker threads (0: all cores)")
-      ->capture_default_str();
+  AddRunOptions(c, classify.minScore, classify.minDistance, classify.threads);
   c->add_option("--batch", classify.batch, "Documents classified together")
       ->check(CLI::Range(1u, 1000000u))
       ->capture_default_str();
@@ -117,13 +122,7 @@ int main(int argc, char** argv) {
   e->add_option("--report", evaluate.report, "Write an HTML report to FILE.html");
   e->add_option("--plot", evaluate.plot, "Write the error plot to FILE.svg");
   e->add_flag("--json", evaluate.json, "Print the figures as JSON");
-  e->add_option("--min-score", evaluate.minScore, "Reject when the best score is below S")
-      ->capture_default_str();
-  e->add_option("--min-distance", evaluate.minDistance,
-                "Reject when the best score is less than D above the second")
-      ->capture_default_str();
-  e->add_option("-j,--threads", evaluate.threads, "Worker threads (0: all cores)")
-      ->capture_default_str();
+  AddRunOptions(e, evaluate.minScore, evaluate.minDistance, evaluate.threads);
   e->add_flag("-q,--quiet", evaluate.quiet, "No progress bar");
   e->footer(kExitCodes);
 
