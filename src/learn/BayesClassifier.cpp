@@ -1,6 +1,7 @@
 // The Bayes classifier: class models collected from a class tree, documents scored by the
 // models' dot product with their representation.
 #include <qel/core/Exceptions.h>
+#include <qel/core/IntrusivePtr.h>
 //
 // Both tree walks keep their own stack of child iterators, so that trees of any depth are
 // walked without exhausting the thread's stack; the order is the pre-order of a recursive walk.
@@ -14,31 +15,21 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <typeinfo>
 
 #include "core/Throw.h"
 #include "model/DocumentWalk.h"
+#include "model/FeatureChain.h"
 
 namespace Qel {
 
 namespace {
 
-// The result for one document: the full result of `scores`, or its `maxResults` best entries
-// as a sparse result. One reference for the caller. The sparse result is built straight from the
-// scores, with the same selection FullResult::GetBestResults makes (entries above zero, largest
-// first, partially sorted the same way; the single entry {0, 0, new} when none is), so that no
-// full result is allocated per document. `best` is scratch kept between documents.
-Result* makeResult(const std::vector<float>& scores, std::uint32_t maxResults,
-                   std::vector<IndexedResult>& best) {
-  if (maxResults == 0) {
-    FullResult* full = FullResult::Create();
-    try {
-      full->SetResults(scores);
-    } catch (...) {
-      full->Release();
-      throw;
-    }
-    return full;
-  }
+// The entries of the sparse result of `scores` into `best`: the same selection
+// FullResult::GetBestResults makes (entries above zero, largest first, partially sorted the same
+// way; the single entry {0, 0, new} when none is), so that no full result is built per document.
+void selectBest(const std::vector<float>& scores, std::uint32_t maxResults,
+                std::vector<IndexedResult>& best) {
   best.clear();
   for (std::size_t i = 0; i < scores.size(); ++i) {
     if (scores[i] > 0.0f) best.emplace_back(static_cast<unsigned int>(i), scores[i], ResTypeNew);
@@ -52,14 +43,27 @@ Result* makeResult(const std::vector<float>& scores, std::uint32_t maxResults,
   } else {
     best.assign(1, IndexedResult(0, 0.0f, ResTypeNew));
   }
-  SparseResult* sparse = SparseResult::Create();
-  try {
-    sparse->SetResults(best);
-  } catch (...) {
-    sparse->Release();
-    throw;
+}
+
+// A new result for one document, one reference for the caller: the full result of `scores`
+// when `maxResults` is 0, else the sparse result holding `best`.
+Result* newResult(const std::vector<float>& scores, std::uint32_t maxResults,
+                  const std::vector<IndexedResult>& best) {
+  if (maxResults == 0) {
+    IntrusivePtr<FullResult> full = AdoptRef(FullResult::Create());
+    full->SetResults(scores);
+    return full.release();
   }
-  return sparse;
+  IntrusivePtr<SparseResult> sparse = AdoptRef(SparseResult::Create());
+  sparse->SetResults(best);
+  return sparse.release();
+}
+
+// The sparse result detached from a document can take the next document's entries instead of a
+// new one when nobody else holds it and it is exactly a SparseResult: it then holds nothing but
+// its tag and entries, so refilling it is indistinguishable from replacing it.
+bool isReusableSparse(Node* old) {
+  return old != nullptr && old->GetRefCount() == 1 && typeid(*old) == typeid(SparseResult);
 }
 
 }  // namespace
@@ -103,8 +107,11 @@ void BayesClassifier::classifyNode(Node* node) {
   std::vector<float> scores;
   std::vector<bool> scaled;
   std::vector<IndexedResult> best;
-  Detail::ForEachDocument(node, m_batch, [this, &scores, &scaled, &best](DocumentNode* d) {
-    const Representation* doc = d->GetRepresentation(m_currentTag);
+  // The documents of a tree carry features of few types: their casts are remembered.
+  Detail::RepresentationCast asRepresentation;
+  Detail::ForEachDocument(node, m_batch, [&](DocumentNode* d) {
+    const Representation* doc =
+        Detail::FindRepresentation(d, m_currentTag, asRepresentation).second;
     if (doc == nullptr || !doc->IsValid()) return;
 
     if (m_callback != nullptr) {
@@ -144,13 +151,21 @@ void BayesClassifier::classifyNode(Node* node) {
       }
     }
 
-    Result* result = makeResult(scores, m_maxResults, best);
-    Node* old = d->RemoveRepresentation(m_resultTag);
+    if (m_maxResults != 0) selectBest(scores, m_maxResults, best);
+    Node* old = Detail::FindRepresentation(d, m_resultTag, asRepresentation).first;
+    if (m_maxResults != 0 && isReusableSparse(old)) {
+      // Filled before it is moved, so that a failure leaves the document as it was.
+      static_cast<SparseResult*>(old)->SetResults(best);
+      // Moved to the end of the chain, where a new result would be attached.
+      if (old->GetFeature() != nullptr) d->AddFeature(Detail::DetachFeature(d, old));
+      return;
+    }
+    Result* result = newResult(scores, m_maxResults, best);
     // What the document held under the result tag is replaced; the document owned it, so it
     // is released whether or not it is a result.
-    if (old != nullptr) old->Release();
+    if (Node* detached = Detail::DetachFeature(d, old)) detached->Release();
     result->SetTag(m_resultTag);
-    d->AddRepresentation(result);
+    d->AddFeature(result);
   });
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/Throw.h"
+#include "model/FeatureChain.h"
 
 namespace Qel {
 
@@ -66,24 +67,12 @@ bool DocumentNode::AddRepresentation(Node* node) {
 }
 
 Representation* DocumentNode::GetRepresentation(const Representation::RepTag& tag) {
-  for (Node* feature = GetFeature(); feature != nullptr; feature = feature->GetFeature()) {
-    auto* representation = dynamic_cast<Representation*>(feature);
-    if (representation != nullptr && representation->GetTag() == tag) return representation;
-  }
-  return nullptr;
+  return Detail::FindRepresentation(this, tag, Detail::PlainRepresentationCast{}).second;
 }
 
 Node* DocumentNode::RemoveRepresentation(const Representation::RepTag& tag) {
-  auto* found = dynamic_cast<Node*>(GetRepresentation(tag));
-  if (found == nullptr) return nullptr;
-  Node* previous = this;
-  while (previous->GetFeature() != found) {
-    previous = previous->GetFeature();
-    if (previous == nullptr) return nullptr;
-  }
-  previous->RemoveFeature();
-  if (Node* rest = found->RemoveFeature()) AddFeature(rest);
-  return found;
+  return Detail::DetachFeature(
+      this, Detail::FindRepresentation(this, tag, Detail::PlainRepresentationCast{}).first);
 }
 
 void DocumentNode::LoadData(std::istream* /*is*/) {}

@@ -3,11 +3,24 @@
 
 #include <algorithm>
 #include <new>
+#include <typeinfo>
 
 #include "core/Throw.h"
 #include "qel/core/Iterator.h"
 
 namespace Qel {
+
+namespace {
+
+// Children are mostly plain document nodes: those skip the walk over the bases that
+// dynamic_cast makes.
+DocumentNode* asDocument(Node* node) {
+  if (node != nullptr && typeid(*node) == typeid(DocumentNode))
+    return static_cast<DocumentNode*>(node);
+  return dynamic_cast<DocumentNode*>(node);
+}
+
+}  // namespace
 
 PreOrderTraverser<DocumentNode>::PreOrderTraverser(DocumentNode* root) {
   if (root != nullptr) m_stack.push_back(root);
@@ -29,7 +42,7 @@ DocumentNode* PreOrderTraverser<DocumentNode>::Next() {
   const std::size_t bottom = m_stack.size();
   try {
     for (VectorIterator it = node->GetVectorIterator(); !it.Done(); it.Next()) {
-      if (auto* child = dynamic_cast<DocumentNode*>(it.Current())) m_stack.push_back(child);
+      if (DocumentNode* child = asDocument(it.Current())) m_stack.push_back(child);
     }
   } catch (...) {
     m_stack.resize(bottom);
