@@ -9,6 +9,7 @@
 
 #include <map>
 #include <memory>
+#include <typeinfo>
 
 namespace Qel {
 namespace {
@@ -176,6 +177,78 @@ TEST(BayesClassifierTest, ScoresSparseBestFirstReplacesAndSkipsNonDocuments) {
   bayes.DoAlgorithm(lone.get());
   EXPECT_NE(b->GetRepresentation(SetRepTag("Solo")), nullptr);
   EXPECT_EQ(nested->GetRepresentation(SetRepTag("Solo")), nullptr);
+}
+
+// A sparse result of a type of its own, which tells when it is destroyed.
+class OwnSparse : public SparseResult {
+ public:
+  static OwnSparse* Create(bool* destroyed) {
+    auto* r = new OwnSparse(destroyed);
+    r->AddRefCount();
+    r->SetTag(kRes);
+    return r;
+  }
+
+ private:
+  explicit OwnSparse(bool* destroyed) : m_destroyed(destroyed) {}
+  ~OwnSparse() override { *m_destroyed = true; }
+  bool* m_destroyed;
+};
+
+TEST(BayesClassifierTest, ReclassifyingReplacesResultsAsANewResultWould) {
+  Trees t;
+  for (std::uint32_t id = 1; id <= 3; ++id) t.classes->AddChild(ClassNode::Create(id, kClass));
+  const std::map<std::uint32_t, double> scores{{1, 0.25}, {2, 0.75}, {3, 0.5}};
+  DocumentNode* kept = Doc(t.docs, scores);    // its result is also held by the test
+  DocumentNode* middle = Doc(t.docs, scores);  // its result has a feature behind it
+  DocumentNode* own = Doc(t.docs, scores);     // carries a result of another type
+  DocumentNode* full = Doc(t.docs, scores);    // carries a full result
+  BayesClassifier bayes;
+  auto ctl = Control(t);
+  bayes.DoAlgorithm(ctl.get());
+
+  Result* held = ResultOf(kept);
+  held->AddRefCount();
+  Node* behind = Scores::Create({}, SetRepTag("Behd"));
+  dynamic_cast<Node*>(ResultOf(middle))->AddFeature(behind);
+  bool ownDestroyed = false;
+  Node* replaced = own->RemoveRepresentation(kRes);
+  replaced->Release();
+  own->AddRepresentation(OwnSparse::Create(&ownDestroyed));
+  Node* fullOld = full->RemoveRepresentation(kRes);
+  fullOld->Release();
+  FullResult* fullResult = FullResult::Create();
+  fullResult->SetTag(kRes);
+  full->AddRepresentation(fullResult);
+
+  ctl->SetDoLearn(false);
+  ctl->SetMaxResults(1);
+  bayes.DoAlgorithm(ctl.get());
+
+  // A result someone else holds is left as it was; the document gets another one.
+  EXPECT_EQ(dynamic_cast<SparseResult*>(held)->GetResults().size(), 3u);
+  ASSERT_NE(ResultOf(kept), held);
+  EXPECT_EQ(dynamic_cast<SparseResult*>(ResultOf(kept))->GetResults().size(), 1u);
+  held->Release();
+  // The result ends the chain; what hung behind it follows the document's representation.
+  Node* chain = middle->GetFeature();
+  ASSERT_NE(chain, nullptr);
+  EXPECT_EQ(dynamic_cast<Representation*>(chain)->GetTag(), kDoc);
+  EXPECT_EQ(chain->GetFeature(), behind);
+  ASSERT_NE(behind->GetFeature(), nullptr);
+  EXPECT_EQ(dynamic_cast<Representation*>(behind->GetFeature())->GetTag(), kRes);
+  EXPECT_EQ(behind->GetFeature()->GetFeature(), nullptr);
+  // Results of other types are replaced by plain sparse results, never refilled.
+  EXPECT_TRUE(ownDestroyed);
+  for (DocumentNode* d : {kept, middle, own, full}) {
+    Result* r = ResultOf(d);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(typeid(*r), typeid(SparseResult));
+    auto entries = dynamic_cast<SparseResult*>(r)->GetResults();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].GetIndex(), 2u);
+    EXPECT_FLOAT_EQ(entries[0].GetValue(), 0.75f);
+  }
 }
 
 TEST(BayesClassifierTest, ClassIdZeroModelsAreNeverScoredAndMinimumResultHasTwoEntries) {
