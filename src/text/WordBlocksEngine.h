@@ -219,7 +219,6 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
   bool reachesCjk = false;
   std::uint32_t wordBegin = 0;
   std::int64_t wordOut = 0;
-  alignas(16) unsigned char packed[kBlock + 32] = {};
 
   // Each block is mapped one round ahead, into the other buffer: reading the codes back right
   // after storing them would wait for the stores.
@@ -289,22 +288,18 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
       n += CompactSpelledAvx512(units, codes, keep, spelled, high, tables.letterBase, out + n);
 #endif
     } else {
-      // Pack the codes aside, then copy them out with each CJK unit spelled out in its place.
-      const std::uint32_t count = Compact<kPath>(codes, keep, reinterpret_cast<char*>(packed));
-      std::uint32_t from = 0;
+      // The codes between CJK units run by run, each CJK unit spelled out in its place.
+      std::uint64_t plain = keep & ~spelled;
       for (std::uint64_t c = spelled; c != 0; c &= c - 1) {
-        const std::uint32_t at = static_cast<std::uint32_t>(std::countr_zero(c));
-        const std::uint32_t to =
-            static_cast<std::uint32_t>(std::popcount(keep & ((std::uint64_t{1} << at) - 1)));
-        CopyShort(out + n, packed + from, to - from);
-        n += to - from;
+        const std::uint64_t bit = c & (0 - c);
+        n += Compact<kPath>(codes, plain & (bit - 1), out + n);
+        plain &= 0 - bit;
+        const auto at = static_cast<std::uint32_t>(std::countr_zero(c));
         const std::uint32_t spelling = spellings[static_cast<char16_t>(units[at])] + letterDigits;
         std::memcpy(out + n, &spelling, 4);
         n += 4 - ((high >> at) & 1);
-        from = to + 1;
       }
-      CopyShort(out + n, packed + from, count - from);
-      n += count - from;
+      n += Compact<kPath>(codes, plain, out + n);
     }
     base += kBlock;
   }
