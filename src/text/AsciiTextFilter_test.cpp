@@ -256,6 +256,16 @@ struct TextMaker {
   }
 };
 
+// All 65,536 unit values in order, in words of one to seven units.
+std::u16string EveryUnit() {
+  std::u16string text;
+  for (std::uint32_t u = 0; u < 0x10000; ++u) {
+    text += static_cast<char16_t>(u);
+    if (u % 7 == u % 5) text += u' ';
+  }
+  return text;
+}
+
 // Calls without positions take a faster path for long texts than calls with positions; both
 // must give the same bytes, whatever the word length, the digits setting and the room.
 TEST(AsciiTextFilterTest, LongTextsMatchThePositionsVariant) {
@@ -283,6 +293,19 @@ TEST(AsciiTextFilterTest, LongTextsMatchThePositionsVariant) {
     const unsigned int n = f->FilterTextA(narrow.data(), size, fast.data(), 0xFFFFFFFFu);
     const unsigned int m = f->FilterTextA(narrow.data(), size, careful.data(), size + 2, positions);
     ASSERT_EQ(Bytes(fast.data(), n), Bytes(careful.data(), m)) << "narrow round " << round;
+  }
+  // Every unit value, so that each CJK unit's spelling is checked on the fast path as well.
+  const std::u16string every = EveryUnit();
+  const auto size = static_cast<unsigned int>(every.size());
+  for (unsigned char minLen : {0, 2}) {
+    FilterPtr f(AsciiTextFilter::Create(minLen, true));
+    std::vector<char> fast(size * 4 + 8), careful(size * 4 + 8);
+    std::vector<std::int32_t> positions;
+    const unsigned int n = f->FilterTextW(every.data(), size, fast.data(), size * 4 + 8);
+    const unsigned int m =
+        f->FilterTextW(every.data(), size, careful.data(), size * 4 + 8, positions);
+    ASSERT_EQ(Bytes(fast.data(), n), Bytes(careful.data(), m))
+        << "every unit, minimum " << int(minLen);
   }
 }
 
@@ -324,6 +347,17 @@ TEST(AsciiTextFilterTest, WordBlockPathsAgree) {
     for (Detail::WordBlockPath path : paths) {
       ASSERT_EQ(run(text.data(), length, size, tables, path), wideExpected) << round;
       ASSERT_EQ(run(narrow.data(), length, length + 2, tables, path), narrowExpected) << round;
+    }
+  }
+  const std::u16string every = EveryUnit();
+  const auto length = static_cast<std::uint32_t>(every.size());
+  for (std::uint32_t minLen : {0u, 2u}) {
+    const Detail::WordBlockTables tables{wideMap.data(), minLen, 26};
+    const auto expected =
+        run(every.data(), length, length * 4 + 400, tables, Detail::WordBlockPath::Portable);
+    for (Detail::WordBlockPath path : paths) {
+      ASSERT_EQ(run(every.data(), length, length * 4 + 400, tables, path), expected)
+          << "every unit, minimum " << minLen;
     }
   }
 }

@@ -3,6 +3,7 @@
 // the copies compiled with different instruction sets never meet at link time.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -121,6 +122,65 @@ inline std::uint32_t Compact(const unsigned char* codes, std::uint64_t keep, cha
   return k;
 }
 
+#if defined(__AVX512VBMI2__)
+// The wide form of Compact with every kept CJK unit spelled out in its place (three digits from
+// letterBase, then a 0 unless it is a high surrogate), all in vector registers: each unit becomes
+// four bytes, of which the kept ones are packed. May write up to 64 bytes past the count.
+inline std::uint32_t CompactSpelledAvx512(const char16_t* units, const unsigned char* codes,
+                                          std::uint64_t keep, std::uint64_t spelled,
+                                          std::uint64_t high, std::uint32_t letterBase, char* dst) {
+  constexpr std::uint64_t kFirstBytes = 0x1111111111111111;
+  // For the units 16q to 16q + 15 of a half: word j of `low` (the code, or the first two
+  // digits), then word j of `last` (the third digit and a 0), unit after unit.
+  static constexpr auto kPairs = [] {
+    std::array<std::array<std::uint16_t, 32>, 2> pairs{};
+    for (std::uint16_t q = 0; q < 2; ++q) {
+      for (std::uint16_t j = 0; j < 16; ++j) {
+        pairs[q][2 * j] = static_cast<std::uint16_t>(16 * q + j);
+        pairs[q][2 * j + 1] = static_cast<std::uint16_t>(32 + 16 * q + j);
+      }
+    }
+    return pairs;
+  }();
+  const __m512i digitBase = _mm512_set1_epi16(static_cast<short>(letterBase * 0x0101));
+  const __m512i lastBase = _mm512_set1_epi16(static_cast<short>(letterBase));
+  const __m512i forty = _mm512_set1_epi16(40);
+  std::uint32_t k = 0;
+  for (std::uint32_t h = 0; h < 2; ++h) {
+    // Base-40 digits of unit - 0x2E80 (below 53,632): division by multiplying with the inverse.
+    const __m512i v =
+        _mm512_sub_epi16(_mm512_loadu_si512(units + 32 * h), _mm512_set1_epi16(0x2E80));
+    const __m512i tens =
+        _mm512_srli_epi16(_mm512_mulhi_epu16(v, _mm512_set1_epi16(static_cast<short>(52429))), 5);
+    const __m512i hundreds = _mm512_mulhi_epu16(tens, _mm512_set1_epi16(1639));
+    const __m512i ones = _mm512_sub_epi16(v, _mm512_mullo_epi16(tens, forty));
+    const __m512i middle = _mm512_sub_epi16(tens, _mm512_mullo_epi16(hundreds, forty));
+    const __m512i firstTwo =
+        _mm512_add_epi16(_mm512_or_si512(hundreds, _mm512_slli_epi16(middle, 8)), digitBase);
+    const __m512i codes16 =
+        _mm512_cvtepu8_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(codes + 32 * h)));
+    // Other units keep their code in the first byte.
+    const __m512i low =
+        _mm512_mask_blend_epi16(static_cast<__mmask32>(spelled >> (32 * h)), codes16, firstTwo);
+    const __m512i last = _mm512_add_epi16(ones, lastBase);
+    for (std::uint32_t q = 0; q < 2; ++q) {
+      const std::uint32_t shift = 32 * h + 16 * q;
+      const __m512i units4 =
+          _mm512_permutex2var_epi16(low, _mm512_loadu_si512(kPairs[q].data()), last);
+      // The first byte of each kept unit, the next two of a CJK one, the fourth unless it is a
+      // high surrogate.
+      const std::uint64_t c = _pdep_u64((spelled >> shift) & 0xFFFF, kFirstBytes);
+      const std::uint64_t bytes = _pdep_u64((keep >> shift) & 0xFFFF, kFirstBytes) | c * 6 |
+                                  _pdep_u64(((spelled & ~high) >> shift) & 0xFFFF, kFirstBytes)
+                                      << 3;
+      _mm512_storeu_si512(dst + k, _mm512_maskz_compress_epi8(bytes, units4));
+      k += static_cast<std::uint32_t>(std::popcount(bytes));
+    }
+  }
+  return k;
+}
+#endif
+
 // Bit k is set when unit k of the block starts a word long enough to keep: its first minLen units
 // are all letters or ignorable units, or a CJK unit comes before a separator does.
 inline std::uint64_t LongEnough(std::uint64_t plain, std::uint64_t cjk, std::uint32_t minLen) {
@@ -159,7 +219,6 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
   bool reachesCjk = false;
   std::uint32_t wordBegin = 0;
   std::int64_t wordOut = 0;
-  alignas(16) unsigned char packed[kBlock + 32] = {};
 
   // Each block is mapped one round ahead, into the other buffer: reading the codes back right
   // after storing them would wait for the stores.
@@ -224,23 +283,23 @@ void FilterBlocks(const Unit* text, std::uint32_t length, char* out, std::int64_
     const std::uint64_t spelled = keep & masks.cjk;
     if (!kWide || spelled == 0) {
       n += Compact<kPath>(codes, keep, out + n);
+#if defined(__AVX512VBMI2__)
+    } else if constexpr (kWide && kPath == WordBlockPath::Avx512) {
+      n += CompactSpelledAvx512(units, codes, keep, spelled, high, tables.letterBase, out + n);
+#endif
     } else {
-      // Pack the codes aside, then copy them out with each CJK unit spelled out in its place.
-      const std::uint32_t count = Compact<kPath>(codes, keep, reinterpret_cast<char*>(packed));
-      std::uint32_t from = 0;
+      // The codes between CJK units run by run, each CJK unit spelled out in its place.
+      std::uint64_t plain = keep & ~spelled;
       for (std::uint64_t c = spelled; c != 0; c &= c - 1) {
-        const std::uint32_t at = static_cast<std::uint32_t>(std::countr_zero(c));
-        const std::uint32_t to =
-            static_cast<std::uint32_t>(std::popcount(keep & ((std::uint64_t{1} << at) - 1)));
-        CopyShort(out + n, packed + from, to - from);
-        n += to - from;
+        const std::uint64_t bit = c & (0 - c);
+        n += Compact<kPath>(codes, plain & (bit - 1), out + n);
+        plain &= 0 - bit;
+        const auto at = static_cast<std::uint32_t>(std::countr_zero(c));
         const std::uint32_t spelling = spellings[static_cast<char16_t>(units[at])] + letterDigits;
         std::memcpy(out + n, &spelling, 4);
         n += 4 - ((high >> at) & 1);
-        from = to + 1;
       }
-      CopyShort(out + n, packed + from, count - from);
-      n += count - from;
+      n += Compact<kPath>(codes, plain, out + n);
     }
     base += kBlock;
   }
