@@ -7,6 +7,7 @@
 #include <qel/core/Export.h>
 #include <qel/xml/XmlNode.h>
 #include <qel/xml/XmlSaxCallback.h>
+#include <qel/xml/XmlSaxParser.h>
 
 #include <cstddef>
 #include <functional>
@@ -38,7 +39,7 @@ class QEL_API XmlTree : public XmlSaxCallback {
   // throws: FileIOException 2003/2004 as XmlSaxParser::ParseFile, FileIOException 2004 for a
   // document that expands beyond 256 MiB, XMLFormatException 11 beyond a bound of
   // qel/xml/XmlLimits.h (elements of one tree among them). A malformed file gives the part read
-  // before the error.
+  // before the error, and GetReadError tells where the error is.
   bool Read();
   bool Read(const std::u16string& fileName);
   // Parses the file as a document tree, as it is decompressed. False (no root) when the
@@ -57,6 +58,12 @@ class QEL_API XmlTree : public XmlSaxCallback {
   bool Write(const std::u16string& fileName);
   // The document as unindented UTF-8, valid on this thread until the next call. Throws as Write.
   const std::string& WriteBuffer() const;
+  // The document as Write writes it, indented and uncompressed. Throws as Write.
+  std::string WriteIndentedBuffer() const;
+
+  // The first error that made the file of the last Read not well-formed (found false when it
+  // was well-formed or Read threw first).
+  const XmlParseError& GetReadError() const { return m_readError; }
 
   XmlNode* GetRoot() const { return m_root; }
   // Stores `root`, adopting one reference; the old root is not released.
@@ -92,6 +99,7 @@ class QEL_API XmlTree : public XmlSaxCallback {
   std::u16string m_fileName;
   XmlNode* m_root = nullptr;
   int m_compression = 9;
+  XmlParseError m_readError;
 };
 
 // Reads a list of strings: <Strings><String Text="..."/>...</Strings>.
