@@ -238,7 +238,7 @@ TEST(XmlSaxParser, MalformedDocumentsEndEarlyWithoutExceptionAndTellWhere) {
       {"<a><b></a>", "[doc<a><b>", 1, "mismatch: b and a"},
       {"<a>\n<b>text", "[doc<a><b>doc]", 2, "ends before the end tag of element b"},
       {"", "doc]", 1, "no root element"},
-      {"<?xml version='1.0'?>\n<!-- c -->\n", "[doc", 3, "no root element"},
+      {"<?xml version='1.0'?>\n<!-- c -->\n", "[docdoc]", 3, "no root element"},
       {"<a>\n\n&undefined;</a><x/>", "[doc<a>", 3, "undefined"},
       {"<a/>\n<b/>", "[doc<a>''</a>doc]", 2, "Extra content"},
       {"<a>\n<b x='1' x='2'/></a>", "[doc<a>", 2, "redefined"},

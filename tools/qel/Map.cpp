@@ -35,9 +35,9 @@ std::string Percent(double share) { return FormatFixed(100.0 * share, 1) + "%"; 
 
 // Distinct colours for the first twelve classes; further ones walk the hue circle.
 std::string Colour(std::size_t i) {
-  static const char* const palette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#d62728",
-                                        "#9467bd", "#8c564b", "#e377c2", "#7f7f7f",
-                                        "#bcbd22", "#17becf", "#393b79", "#b8860b"};
+  static const char* const palette[] = {"#e6194b", "#3cb44b", "#4363d8", "#f58231",
+                                        "#911eb4", "#42d4f4", "#f032e6", "#9a6324",
+                                        "#000075", "#808000", "#469990", "#800000"};
   constexpr std::size_t kPalette = sizeof palette / sizeof palette[0];
   if (i < kPalette) return palette[i];
   const int hue = static_cast<int>((i * 137) % 360);
@@ -149,7 +149,7 @@ std::string MapSvg(const MapFigures& f, const std::string& title) {
   // Grid, ticks and their values.
   s += "<g stroke=\"#e4e4e4\">\n";
   std::string values;
-  const double stepX = TickStep(lowX, highX, 6), stepY = TickStep(lowY, highY, 6);
+  const double stepX = TickStep(lowX, highX, 8), stepY = TickStep(lowY, highY, 8);
   for (double t = std::ceil(lowX / stepX) * stepX; t <= highX; t += stepX) {
     const std::string x = Num(sx(t), 2);
     s += "<line x1=\"" + x + "\" y1=\"" + std::to_string(kTop) + "\" x2=\"" + x + "\" y2=\"" +
@@ -182,11 +182,11 @@ std::string MapSvg(const MapFigures& f, const std::string& title) {
 
   // The points, one group per class, drawn class by class.
   for (std::size_t c = 0; c < f.labels.size(); ++c) {
-    s += "<g fill=\"" + Colour(c) + "\" fill-opacity=\"0.7\">\n<title>" + EscapeXml(f.labels[c]) +
+    s += "<g fill=\"" + Colour(c) + "\" fill-opacity=\"0.65\">\n<title>" + EscapeXml(f.labels[c]) +
          "</title>\n";
     for (const MapPoint& p : f.points) {
       if (p.classIndex != c) continue;
-      s += "<circle cx=\"" + Num(sx(p.x), 2) + "\" cy=\"" + Num(sy(p.y), 2) + "\" r=\"3\"/>";
+      s += "<circle cx=\"" + Num(sx(p.x), 2) + "\" cy=\"" + Num(sy(p.y), 2) + "\" r=\"2.5\"/>";
     }
     s += "\n</g>\n";
   }

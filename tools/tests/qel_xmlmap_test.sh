@@ -160,7 +160,7 @@ grep -q '^documents 60 drawn of 90, classes 3$' out.txt || fail "map counts: $(c
 python3 - map.svg <<'PY' || fail "map does not separate the three languages"
 import re, sys
 svg = open(sys.argv[1]).read()
-groups = re.findall(r'<g fill="([^"]+)" fill-opacity="0.7">\n<title>(\w+)</title>\n(.*?)\n</g>', svg, re.S)
+groups = re.findall(r'<g fill="([^"]+)" fill-opacity="0.65">\n<title>(\w+)</title>\n(.*?)\n</g>', svg, re.S)
 assert len(groups) == 3, len(groups)
 points = {name: [tuple(map(float, p)) for p in re.findall(r'cx="([-\d.]+)" cy="([-\d.]+)"', body)]
           for _, name, body in groups}

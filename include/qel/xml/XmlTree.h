@@ -20,7 +20,9 @@ class QEL_API XmlTree : public XmlSaxCallback {
  public:
   // Longest UTF-8 name, attribute value or text that Read2 and ReadBuffer keep, in bytes.
   static constexpr int MaxBufferLength = 1024;
-  // The last message the XML library reported on this thread.
+  // The last message the XML library reported on this thread while building or writing a tree
+  // (Read2, ReadBuffer, Write, WriteBuffer); a SAX parse, Read included, keeps its first error
+  // in XmlSaxParser::GetParseError and GetReadError instead.
   static thread_local std::u16string ErrorMessage;
 
   // No file name, no root, compression 9.
