@@ -66,6 +66,14 @@ done
 grep -q 'good.xml' err.txt && fail "check reported a good file: $(cat err.txt)"
 expect 3 "$qel" xml check good.xml mismatch.xml
 grep -qF '2 files checked, 1 well-formed, 1 not' err.txt || fail "check summary: $(cat err.txt)"
+# The library's work bounds hold: more references to the document's own entities than allowed.
+{
+  printf '<!DOCTYPE r [<!ENTITY e "x">]>\n<r>'
+  head -c 600010 /dev/zero | tr '\0' ';' | sed 's/;;;;;;/\&e;/g'
+  printf '</r>\n'
+} >references.xml
+expect_error 3 "references.xml: beyond a safety bound" "$qel" xml check -q references.xml
+expect_error 3 "references.xml: beyond a safety bound" "$qel" xml format references.xml
 # A truncated gzip stream is a read error, not a shorter document.
 head -c 30 good.xml.gz >cut.xml.gz
 expect_error 3 "cut.xml.gz: cannot read" "$qel" xml check -q cut.xml.gz
