@@ -262,9 +262,10 @@ int RunMap(const MapOptions& o) {
     }
   }
   progress.Finish();
-  if (nodes.size() < 3) {
+  // The analyser learns from four examples or more.
+  if (nodes.size() < 4) {
     throw ToolError(kExitData, o.data.front() + ": " + std::to_string(nodes.size()) +
-                                   " documents with features; a map needs at least 3");
+                                   " documents with features; a map needs at least 4");
   }
 
   Qel::PcaAnalyzer analyser;
@@ -326,7 +327,7 @@ void AddMapCommand(CLI::App& app, std::vector<CommandRunner>& runners) {
   m->add_option("--svg", o->svg, "Scatter plot to write, FILE.svg")->required();
   m->add_option("-n,--max-examples", o->maxExamples,
                 "Documents drawn, evenly per class (the kernel matrix grows with the square)")
-      ->check(CLI::Range(3u, 5000u))
+      ->check(CLI::Range(4u, 5000u))
       ->capture_default_str();
   m->add_option("--components", o->components, "Components learnt and printed")
       ->check(CLI::Range(2u, 20u))

@@ -42,7 +42,7 @@ done
 expect 2 "$qel" xml
 expect 2 "$qel" xml check
 expect 2 "$qel" map -m x.model data.tsv
-expect 2 "$qel" map -m x.model data.tsv --svg m.svg --max-examples 2
+expect 2 "$qel" map -m x.model data.tsv --svg m.svg --max-examples 3
 
 # --- xml check ---
 printf '<?xml version="1.0"?>\n<r a="1">\n  <e>t&amp;x</e>\n  <e/>\n</r>\n' >good.xml
@@ -191,8 +191,8 @@ expect_error 4 missing.model "$qel" map -q -m missing.model data.tsv --svg x.svg
 head -c 200 m.model >truncated.model
 expect_error 4 truncated.model "$qel" map -q -m truncated.model data.tsv --svg x.svg
 expect_error 3 missing.tsv "$qel" map -q -m m.model missing.tsv --svg x.svg
-printf 'en\tthe of and\nde\tder die und\n' >two.tsv
-expect_error 3 two.tsv "$qel" map -q -m m.model two.tsv --svg x.svg
+printf 'en\tthe of and\nde\tder die und\nes\tde la que\n' >three.tsv
+expect_error 3 three.tsv "$qel" map -q -m m.model three.tsv --svg x.svg
 expect_error 5 no/such/dir/x.svg "$qel" map -q -m m.model data.tsv --svg no/such/dir/x.svg
 [ ! -e x.svg ] || fail "a failed map left an output file"
 leftovers=$(find . -name '.*.tmp-*')
