@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to XmlSaxParser::ParseMemory with the XML tree as the callback, so that
 // every event builds nodes. Whatever tree comes out must write as a document that reads back
-// as the same tree, or the writer must refuse it with the library's exception.
+// as the same tree without a parse error, or the writer must refuse it with the library's
+// exception. The first parse error, when there is one, must be one line with a position.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -47,6 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const Qel::XMLFormatException&) {
     return 0;  // a bound was reached
   }
+  // The first error, when there is one, is one line at a line of the input.
+  const Qel::XmlParseError& error = parser.GetParseError();
+  Check(error.line >= 0 && error.column >= 0 && (error.found || error.message.empty()));
+  for (char c : error.message) Check(static_cast<unsigned char>(c) >= 0x20);
   if (tree.GetRoot() == nullptr) return 0;
   std::string written;
   try {
@@ -57,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Qel::XmlTree again;
   parser.ParseMemory(written.data(), static_cast<unsigned int>(written.size()), &again);
+  Check(!parser.GetParseError().found);  // what the writer writes is well-formed
   Check(SameTree(tree.GetRoot(), again.GetRoot()));
   return 0;
 }

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -29,6 +31,9 @@ struct XmlSaxParserHooks {
   static xmlEntityPtr GetParameterEntity(void* context, const xmlChar* name);
   static void EntityDecl(void* context, const xmlChar* name, int type, const xmlChar* publicId,
                          const xmlChar* systemId, xmlChar* content);
+  // The library's error and warning reports: the first error is kept, nothing is printed.
+  static void Error(void* context, const char* format, ...);
+  static void Warning(void* context, const char* format, ...);
   static const xmlSAXHandler& Handler();
 };
 
@@ -59,6 +64,9 @@ const xmlSAXHandler& XmlSaxParserHooks::Handler() {
     h.getEntity = &XmlSaxParserHooks::GetEntity;
     h.getParameterEntity = &XmlSaxParserHooks::GetParameterEntity;
     h.entityDecl = &XmlSaxParserHooks::EntityDecl;
+    h.warning = &XmlSaxParserHooks::Warning;
+    h.error = &XmlSaxParserHooks::Error;
+    h.fatalError = &XmlSaxParserHooks::Error;
     return h;
   }();
   return handler;
@@ -137,6 +145,44 @@ void XmlSaxParserHooks::EntityDecl(void* context, const xmlChar* name, int type,
     xmlAddDocEntity(doc, name, type, publicId, systemId, content);
 }
 
+void XmlSaxParserHooks::Error(void* context, const char* format, ...) {
+  auto* parser = static_cast<XmlSaxParser*>(context);
+  XmlParseError& error = parser->m_parseError;
+  if (error.found) return;
+  error.found = true;
+  char message[512];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(message, sizeof message, format, arguments);
+  va_end(arguments);
+  error.message = message;
+  for (char& c : error.message) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  while (!error.message.empty() && error.message.back() == ' ') error.message.pop_back();
+  // The push parser knows no line for the start tag of a mismatched end tag.
+  if (const std::size_t at = error.message.find(" line 0 and "); at != std::string::npos)
+    error.message.erase(at, 7);
+  // The library records the error on its context before it reports it.
+  auto parserContext = static_cast<xmlParserCtxtPtr>(parser->m_context);
+  const xmlError* last = parserContext != nullptr ? xmlCtxtGetLastError(parserContext) : nullptr;
+  if (last == nullptr) return;
+  error.line = last->line;
+  error.column = last->int2;
+  // At the end of its input the push parser calls every unfinished document "extra content at
+  // the end"; say what is missing instead.
+  if (last->code == XML_ERR_DOCUMENT_END && parserContext->instate != XML_PARSER_EPILOG) {
+    if (parserContext->nameNr > 0 && parserContext->name != nullptr) {
+      error.message = "the document ends before the end tag of element ";
+      error.message += reinterpret_cast<const char*>(parserContext->name);
+    } else {
+      error.message = "the document has no root element";
+    }
+  }
+}
+
+void XmlSaxParserHooks::Warning(void*, const char*, ...) {}
+
 XmlSaxParser::XmlSaxParser() = default;
 
 XmlSaxParser::XmlSaxParser(const XmlSaxParser& other)
@@ -179,6 +225,7 @@ void XmlSaxParser::StartParse(XmlSaxCallback* callback) {
   m_elements = 0;
   m_stopped = false;
   m_error = nullptr;
+  m_parseError = XmlParseError();
 }
 
 void XmlSaxParser::EndParse() {

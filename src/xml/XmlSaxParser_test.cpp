@@ -225,14 +225,44 @@ TEST(XmlSaxParser, FailuresRaiseTheirErrors) {
   }
 }
 
-TEST(XmlSaxParser, MalformedDocumentsEndEarlyWithoutException) {
+TEST(XmlSaxParser, MalformedDocumentsEndEarlyWithoutExceptionAndTellWhere) {
   // The events stop at the error; no end tag is invented. A document cut short still gets its
-  // end-of-document event, a broken one does not.
-  EXPECT_EQ(Events("<a><b></a>"), "[doc<a><b>");
-  EXPECT_EQ(Events("<a><b>text"), "[doc<a><b>doc]");
-  EXPECT_EQ(Events(""), "doc]");
-  EXPECT_EQ(Events("<a>&undefined;</a><x/>"), "[doc<a>");
-  EXPECT_EQ(Events("<a/><b/>"), "[doc<a>''</a>doc]");
+  // end-of-document event, a broken one does not. The first error is kept with its line.
+  struct Case {
+    const char* document;
+    const char* events;
+    int line;  // 0: well-formed
+    const char* words;
+  };
+  const Case cases[] = {
+      {"<a><b></a>", "[doc<a><b>", 1, "mismatch: b and a"},
+      {"<a>\n<b>text", "[doc<a><b>doc]", 2, "ends before the end tag of element b"},
+      {"", "doc]", 1, "no root element"},
+      {"<?xml version='1.0'?>\n<!-- c -->\n", "[docdoc]", 3, "no root element"},
+      {"<a>\n\n&undefined;</a><x/>", "[doc<a>", 3, "undefined"},
+      {"<a/>\n<b/>", "[doc<a>''</a>doc]", 2, "Extra content"},
+      {"<a>\n<b x='1' x='2'/></a>", "[doc<a>", 2, "redefined"},
+      {"<a>\n<b>t</b>\n</a>", "[doc<a><b>'t'</b>''</a>doc]", 0, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string document = c.document;
+    XmlSaxParser parser;
+    Recorder recorder;
+    parser.ParseMemory(document.data(), static_cast<unsigned int>(document.size()), &recorder);
+    EXPECT_EQ(recorder.log, c.events) << document;
+    const XmlParseError& error = parser.GetParseError();
+    EXPECT_EQ(error.found, c.line != 0) << document;
+    EXPECT_EQ(error.line, c.line) << document;
+    EXPECT_NE(error.message.find(c.words), std::string::npos) << document << ": " << error.message;
+    EXPECT_EQ(error.message.find('\n'), std::string::npos) << error.message;
+  }
+  // The next parse starts without the previous error.
+  XmlSaxParser parser;
+  Recorder recorder;
+  parser.ParseMemory("<a", 2, &recorder);
+  EXPECT_TRUE(parser.GetParseError().found);
+  parser.ParseMemory("<a/>", 4, &recorder);
+  EXPECT_FALSE(parser.GetParseError().found);
 }
 
 TEST(XmlSaxParser, CallbackExceptionsPassThroughAndTheParserStaysUsable) {

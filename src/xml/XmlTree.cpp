@@ -355,7 +355,9 @@ bool XmlTree::Read() {
   parser.m_maxDocumentBytes = Detail::kMaxDocumentBytes;
   parser.m_maxElements = Detail::CurrentXmlLimits().maxTreeElements;
   ReleaseRoot();
+  m_readError = XmlParseError();
   parser.ParseFile(m_fileName, this);
+  m_readError = parser.GetParseError();
   return true;
 }
 
@@ -509,6 +511,8 @@ std::string XmlTree::Serialize(bool formatted, const char16_t* tag) const {
   if (text == nullptr) Detail::ThrowOutOfMemory(u"");
   return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
 }
+
+std::string XmlTree::WriteIndentedBuffer() const { return Serialize(true, u"[1090]"); }
 
 bool XmlTree::Write(const std::u16string& fileName) {
   m_fileName = fileName;

@@ -198,6 +198,7 @@ TEST(XmlTree, WritesIndentedFilesAndUnindentedBuffers) {
   EXPECT_EQ(written,
             "<?xml version=\"1.0\"?>\n<root q=\"a&quot;b&#9;&#10;&#13;&lt;&amp;&gt;&#xE9;\">\n"
             "  <t>x&lt;y &amp; &#xE9;&#xD;</t>\n  <empty/>\n  <s></s>\n</root>\n");
+  EXPECT_EQ(tree.WriteIndentedBuffer(), written);
   for (int level : {1, 5, 9}) {
     tree.SetCompression(level);
     ASSERT_TRUE(tree.Write(folder.WidePath("packed.xml")));
@@ -345,11 +346,17 @@ TEST(XmlTree, ReadFailures) {
   tree.SetFilename(folder.WidePath("cut.gz"));
   EXPECT_THROW(tree.Read2(), FileIOException);
   EXPECT_THROW(tree.Read(), FileIOException);
-  // A malformed file read with Read keeps what was built before the error.
-  WriteFile(folder.Path("broken.xml"), "<r><a/><b><c></b></r>");
+  // A malformed file read with Read keeps what was built before the error and tells where it is.
+  WriteFile(folder.Path("broken.xml"), "<r><a/>\n<b><c></b></r>");
   ASSERT_TRUE(tree.Read(folder.WidePath("broken.xml")));
   ASSERT_NE(tree.GetRoot(), nullptr);
   EXPECT_EQ(tree.GetRoot()->ChildCount(), 2u);
+  EXPECT_TRUE(tree.GetReadError().found);
+  EXPECT_EQ(tree.GetReadError().line, 2);
+  WriteFile(folder.Path("fine.xml"), "<r/>");
+  ASSERT_TRUE(tree.Read(folder.WidePath("fine.xml")));
+  EXPECT_FALSE(tree.GetReadError().found);
+  ASSERT_TRUE(tree.Read(folder.WidePath("broken.xml")));
   EXPECT_FALSE(tree.Read2());
   EXPECT_EQ(tree.GetRoot(), nullptr);
 }

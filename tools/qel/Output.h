@@ -26,6 +26,9 @@ class Sink {
   // Throws ToolError(kExitOutput) naming the file when anything failed.
   void Commit();
   const std::string& Path() const { return m_path; }
+  // The temporary file's name (empty for standard output), for writers that write the file
+  // themselves before Commit.
+  const std::string& TemporaryPath() const { return m_temporary; }
 
  private:
   void Fail(const std::string& what);

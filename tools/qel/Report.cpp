@@ -159,6 +159,16 @@ std::string FormatJson(const Evaluation& e) {
   return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
 }
 
+std::string SvgStart(int width, int height, const std::string& title, bool standalone) {
+  std::string s;
+  if (standalone) s += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  s += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
+       "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + " " +
+       std::to_string(height) + "\" font-family=\"sans-serif\" font-size=\"11\">\n";
+  s += "<title>" + EscapeXml(title) + "</title>\n";
+  return s;
+}
+
 std::string PlotSvg(const Evaluation& e, bool standalone) {
   constexpr int kPanelW = 320, kPanelH = 200, kPad = 30, kColumns = 3;
   constexpr int kPlotW = kPanelW - 2 * kPad, kPlotH = kPanelH - 2 * kPad;
@@ -166,12 +176,7 @@ std::string PlotSvg(const Evaluation& e, bool standalone) {
   const int rows = std::max(1, (count + kColumns - 1) / kColumns);
   const int width = kPanelW * std::min(std::max(count, 1), kColumns);
   const int height = kPanelH * rows + 24;
-  std::string s;
-  if (standalone) s += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  s += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
-       "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + " " +
-       std::to_string(height) + "\" font-family=\"sans-serif\" font-size=\"11\">\n";
-  s += "<title>Error plot: best scores per class</title>\n";
+  std::string s = SvgStart(width, height, "Error plot: best scores per class", standalone);
   s += "<text x=\"8\" y=\"16\">Best score per class: bars count documents (green correct, red "
        "wrong); lines show the share correct (green) and wrong (red) at or above each "
        "score.</text>\n";

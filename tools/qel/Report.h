@@ -57,6 +57,9 @@ std::string FormatJson(const Evaluation& e);
 // The error plot: per class, the histogram of best scores and the cumulative good and bad
 // curves. `standalone` adds the XML declaration of an .svg file.
 std::string PlotSvg(const Evaluation& e, bool standalone);
+// The opening <svg> tag of a drawing `width` by `height` pixels in sans-serif 11 px, with its
+// <title>; `standalone` puts the XML declaration of an .svg file first.
+std::string SvgStart(int width, int height, const std::string& title, bool standalone);
 // One XHTML page: figures, the error matrix as a heat map, the error plot inline.
 std::string ReportHtml(const Evaluation& e, const std::string& title);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,6 +19,11 @@ enum ExitCode : int {
   kExitModel = 4,    // model cannot be read: missing, other version, truncated or damaged
   kExitOutput = 5,   // an output file cannot be written
 };
+
+// Runs the command it belongs to when that command was given on the command line and returns
+// its exit code; -1 when the command was not given. Commands kept in files of their own
+// register one with main.
+using CommandRunner = std::function<int()>;
 
 // An error for the user: `message` is one line that names the file and the problem.
 class ToolError : public std::runtime_error {

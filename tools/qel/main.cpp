@@ -8,7 +8,9 @@
 #include <map>
 
 #include "Commands.h"
+#include "Map.h"
 #include "Tool.h"
+#include "Xml.h"
 
 #ifndef QEL_TOOL_VERSION
 #define QEL_TOOL_VERSION "unknown"
@@ -23,7 +25,8 @@ const char* const kExitCodes =
     "  0  success\n"
     "  1  other failure\n"
     "  2  bad command line\n"
-    "  3  DATA or INPUT cannot be read (missing or unreadable file, empty class, bad TSV line)\n"
+    "  3  DATA or INPUT cannot be read (missing or unreadable file, empty class, bad TSV line,\n"
+    "     XML that is not well-formed)\n"
     "  4  the model cannot be read (missing, of another version, truncated or damaged)\n"
     "  5  an output file cannot be written\n";
 
@@ -134,6 +137,11 @@ int main(int argc, char** argv) {
   m->add_flag("--gzip", merge.gzip, "Compress the model file");
   m->footer(kExitCodes);
 
+  // Commands kept in files of their own.
+  std::vector<CommandRunner> runners;
+  AddXmlCommands(app, runners);
+  AddMapCommand(app, runners);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
@@ -159,6 +167,9 @@ int main(int argc, char** argv) {
     }
     if (e->parsed()) return RunEvaluate(evaluate);
     if (m->parsed()) return RunMerge(merge);
+    for (const CommandRunner& run : runners) {
+      if (const int code = run(); code >= 0) return code;
+    }
   } catch (const ToolError& error) {
     std::fflush(stdout);
     std::fprintf(stderr, "qel: %s\n", OneLine(error.what()).c_str());

@@ -15,6 +15,14 @@
 
 namespace Qel {
 
+// The first error that made a parsed document not well-formed.
+struct XmlParseError {
+  bool found = false;   // false: the document was well-formed
+  int line = 0;         // 1-based line of the input where the error was found, 0 when unknown
+  int column = 0;       // 1-based column, 0 when unknown
+  std::string message;  // the XML library's words, UTF-8, on one line
+};
+
 class QEL_API XmlSaxParser {
  public:
   // Empty stack, empty character buffer, version (-1, -1).
@@ -30,10 +38,14 @@ class QEL_API XmlSaxParser {
   // (entity expansion beyond 16 MiB, or a bound of qel/xml/XmlLimits.h: attributes of one
   // element, entity references, text bytes of one element). Exceptions thrown by callbacks
   // reach the caller unchanged. A document that is not well-formed ends the events early
-  // without an exception.
+  // without an exception; GetParseError then tells where. The XML library's messages go there
+  // and are never printed.
   void ParseFile(const std::u16string& path, XmlSaxCallback* callback);
   // Parses `size` bytes at `buffer`; failures as ParseFile (BaseException 1 for a null callback).
   void ParseMemory(const char* buffer, unsigned int size, XmlSaxCallback* callback);
+  // The first error of the last parse that made its document not well-formed (found false for
+  // a well-formed one, also after a parse that threw before any error).
+  const XmlParseError& GetParseError() const { return m_parseError; }
   // Pushes `callback`, or the parser's default callback when it is null.
   void PushCallback(XmlSaxCallback* callback);
   // UTF-8 bytes to UTF-16; `length` 0 empties `out`.
@@ -122,6 +134,7 @@ class QEL_API XmlSaxParser {
   std::uint32_t m_maxAttributes = 0;
   bool m_stopped = false;
   std::exception_ptr m_error;
+  XmlParseError m_parseError;
 };
 
 }  // namespace Qel

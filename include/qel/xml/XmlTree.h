@@ -7,6 +7,7 @@
 #include <qel/core/Export.h>
 #include <qel/xml/XmlNode.h>
 #include <qel/xml/XmlSaxCallback.h>
+#include <qel/xml/XmlSaxParser.h>
 
 #include <cstddef>
 #include <functional>
@@ -19,7 +20,9 @@ class QEL_API XmlTree : public XmlSaxCallback {
  public:
   // Longest UTF-8 name, attribute value or text that Read2 and ReadBuffer keep, in bytes.
   static constexpr int MaxBufferLength = 1024;
-  // The last message the XML library reported on this thread.
+  // The last message the XML library reported on this thread while building or writing a tree
+  // (Read2, ReadBuffer, Write, WriteBuffer); a SAX parse, Read included, keeps its first error
+  // in XmlSaxParser::GetParseError and GetReadError instead.
   static thread_local std::u16string ErrorMessage;
 
   // No file name, no root, compression 9.
@@ -38,7 +41,7 @@ class QEL_API XmlTree : public XmlSaxCallback {
   // throws: FileIOException 2003/2004 as XmlSaxParser::ParseFile, FileIOException 2004 for a
   // document that expands beyond 256 MiB, XMLFormatException 11 beyond a bound of
   // qel/xml/XmlLimits.h (elements of one tree among them). A malformed file gives the part read
-  // before the error.
+  // before the error, and GetReadError tells where the error is.
   bool Read();
   bool Read(const std::u16string& fileName);
   // Parses the file as a document tree, as it is decompressed. False (no root) when the
@@ -57,6 +60,12 @@ class QEL_API XmlTree : public XmlSaxCallback {
   bool Write(const std::u16string& fileName);
   // The document as unindented UTF-8, valid on this thread until the next call. Throws as Write.
   const std::string& WriteBuffer() const;
+  // The document as Write writes it, indented and uncompressed. Throws as Write.
+  std::string WriteIndentedBuffer() const;
+
+  // The first error that made the file of the last Read not well-formed (found false when it
+  // was well-formed or Read threw first).
+  const XmlParseError& GetReadError() const { return m_readError; }
 
   XmlNode* GetRoot() const { return m_root; }
   // Stores `root`, adopting one reference; the old root is not released.
@@ -92,6 +101,7 @@ class QEL_API XmlTree : public XmlSaxCallback {
   std::u16string m_fileName;
   XmlNode* m_root = nullptr;
   int m_compression = 9;
+  XmlParseError m_readError;
 };
 
 // Reads a list of strings: <Strings><String Text="..."/>...</Strings>.
