@@ -27,6 +27,7 @@
 #include "core/Throw.h"
 #include "kit/FeatureCounts.h"
 #include "model/DocumentWalk.h"
+#include "platform/Platform.h"
 #include "util/LittleEndian.h"
 
 namespace Qel {
@@ -67,6 +68,8 @@ const ModelOptions& Checked(const ModelOptions& o) {
 }  // namespace
 
 struct TextModel::Statistics {
+  explicit Statistics(unsigned bits) : bits(bits), documentFrequency(bits) {}
+  unsigned bits;
   std::vector<Detail::FeatureCounts> counts;  // per class
   Detail::FeatureCounts documentFrequency;
 };
@@ -74,7 +77,7 @@ struct TextModel::Statistics {
 TextModel::TextModel(const ModelOptions& options)
     : m_options(Checked(options)),
       m_vectorizer(options.vectorizer),
-      m_stats(std::make_unique<Statistics>()) {}
+      m_stats(std::make_unique<Statistics>(options.vectorizer.hashBits)) {}
 
 TextModel::~TextModel() = default;
 
@@ -86,7 +89,7 @@ std::uint32_t TextModel::AddClass(const std::u16string& label) {
   if (m_labels.size() >= kMaxClasses) Detail::ThrowInvalidArgument(u"too many classes");
   m_labels.push_back(label);
   m_documents.push_back(0);
-  m_stats->counts.emplace_back();
+  m_stats->counts.emplace_back(m_stats->bits);
   return static_cast<std::uint32_t>(m_labels.size());
 }
 
@@ -159,16 +162,18 @@ DocumentNode* TextModel::CreateClassTree() const {
   const std::size_t classes = m_labels.size();
   const std::size_t v = features.size();
   const double alpha = m_options.alpha;
+  // One row per feature: the classes' scores side by side, then the feature's weight, so that
+  // scoring a document against every class reads each of its rows from memory once.
+  const std::size_t stride = classes + 1;
 
-  std::shared_ptr<std::vector<float>> weights;
-  std::vector<std::shared_ptr<std::vector<float>>> tables(classes);
+  std::shared_ptr<std::vector<float>> table;
   std::vector<double> weightOf(v);
-  std::vector<std::vector<double>> n(classes, std::vector<double>(v));
-  std::vector<double> classTotal(classes, 0.0);
-  std::vector<double> featureTotal(v, 0.0);
   try {
-    weights = std::make_shared<std::vector<float>>(buckets, 0.0f);
-    for (auto& t : tables) t = std::make_shared<std::vector<float>>(buckets, 0.0f);
+    table = std::make_shared<std::vector<float>>();
+    table->reserve(buckets * stride);
+    // Megabytes that are all written at once: fewer, larger pages fault in faster.
+    Platform::AdviseHugePages(table->data(), buckets * stride * sizeof(float));
+    table->resize(buckets * stride, 0.0f);
   } catch (const std::bad_alloc&) {
     Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
   }
@@ -177,40 +182,66 @@ DocumentNode* TextModel::CreateClassTree() const {
     weightOf[i] = m_options.idf
                       ? std::log((1.0 + static_cast<double>(totalDocuments)) / (1.0 + df)) + 1.0
                       : 1.0;
-    (*weights)[features[i].first] = static_cast<float>(weightOf[i]);
+    (*table)[features[i].first * stride + classes] = static_cast<float>(weightOf[i]);
   }
-  for (std::size_t c = 0; c < classes; ++c) {
-    for (std::size_t i = 0; i < v; ++i) {
-      const double x =
-          static_cast<double>(m_stats->counts[c].Get(features[i].first)) / kFixedOne * weightOf[i];
-      n[c][i] = x;
-      classTotal[c] += x;
-      featureTotal[i] += x;
-    }
-  }
-  double grandTotal = 0.0;
-  for (double t : classTotal) grandTotal += t;
-
-  const double av = alpha * static_cast<double>(v);
-  double lo = std::numeric_limits<double>::max();
-  double hi = std::numeric_limits<double>::lowest();
   std::vector<double> priors(classes, 0.0);
   for (std::size_t c = 0; c < classes; ++c) {
-    std::vector<float>& table = *tables[c];
-    const bool complement = m_options.kind == ModelKind::ComplementNB;
-    const double denominator =
-        std::log((complement ? grandTotal - classTotal[c] : classTotal[c]) + av);
-    for (std::size_t i = 0; i < v; ++i) {
-      const double count = complement ? featureTotal[i] - n[c][i] : n[c][i];
-      const double logTheta = std::log(count + alpha) - denominator;
-      const float score = static_cast<float>(complement ? -logTheta : logTheta);
-      table[features[i].first] = score;
-      lo = std::min(lo, static_cast<double>(score));
-      hi = std::max(hi, static_cast<double>(score));
-    }
-    if (!complement) {
+    if (m_options.kind == ModelKind::MultinomialNB) {
       priors[c] =
           std::log(static_cast<double>(m_documents[c]) / static_cast<double>(totalDocuments));
+    }
+  }
+  double lo = std::numeric_limits<double>::max();
+  double hi = std::numeric_limits<double>::lowest();
+  auto put = [&](std::size_t row, std::size_t c, double logTheta) {
+    const float score = static_cast<float>(logTheta);
+    (*table)[row * stride + c] = score;
+    lo = std::min(lo, static_cast<double>(score));
+    hi = std::max(hi, static_cast<double>(score));
+  };
+  const double av = alpha * static_cast<double>(v);
+
+  if (m_options.kind == ModelKind::MultinomialNB && !m_options.idf) {
+    // Unweighted counts: a class's total is an exact integer sum, and a feature the class never
+    // saw scores log(alpha) less the denominator, so only the class's own features are visited.
+    for (std::size_t c = 0; c < classes; ++c) {
+      unsigned __int128 sum = 0;
+      m_stats->counts[c].ForEach([&sum](std::uint32_t, std::uint64_t q) { sum += q; });
+      const double denominator = std::log(static_cast<double>(sum) / kFixedOne + av);
+      if (m_stats->counts[c].Size() < v) {
+        const double unseen = std::log(alpha) - denominator;
+        for (const auto& f : features) put(f.first, c, unseen);
+      }
+      m_stats->counts[c].ForEach([&](std::uint32_t id, std::uint64_t q) {
+        put(id, c, std::log(static_cast<double>(q) / kFixedOne + alpha) - denominator);
+      });
+    }
+  } else {
+    auto countOf = [&](std::size_t c, std::size_t i) {
+      return static_cast<double>(m_stats->counts[c].Get(features[i].first)) / kFixedOne *
+             weightOf[i];
+    };
+    std::vector<double> classTotal(classes, 0.0);
+    std::vector<double> featureTotal(v, 0.0);
+    for (std::size_t c = 0; c < classes; ++c) {
+      for (std::size_t i = 0; i < v; ++i) {
+        const double x = countOf(c, i);
+        classTotal[c] += x;
+        featureTotal[i] += x;
+      }
+    }
+    double grandTotal = 0.0;
+    for (double t : classTotal) grandTotal += t;
+    const bool complement = m_options.kind == ModelKind::ComplementNB;
+    for (std::size_t c = 0; c < classes; ++c) {
+      const double denominator =
+          std::log((complement ? grandTotal - classTotal[c] : classTotal[c]) + av);
+      for (std::size_t i = 0; i < v; ++i) {
+        const double n = countOf(c, i);
+        const double logTheta = std::log((complement ? featureTotal[i] - n : n) + alpha) -
+                                denominator;
+        put(features[i].first, c, complement ? -logTheta : logTheta);
+      }
     }
   }
   double lowestPrior = 0.0;
@@ -219,8 +250,9 @@ DocumentNode* TextModel::CreateClassTree() const {
 
   IntrusivePtr<DocumentNode> root = AdoptRef(DocumentNode::Create());
   for (std::size_t c = 0; c < classes; ++c) {
-    IntrusivePtr<ClassModel> model = AdoptRef(ClassModel::Create(
-        static_cast<std::uint32_t>(c + 1), m_labels[c], tables[c], weights, priors[c], lo, hi));
+    IntrusivePtr<ClassModel> model =
+        AdoptRef(ClassModel::Create(static_cast<std::uint32_t>(c + 1), m_labels[c], table, stride,
+                                    c, priors[c], lo, hi));
     root->AddChild(model.get());
     model.release();
   }
@@ -468,11 +500,12 @@ class TextModelReader : public XmlSaxCallback {
       if (!seen) ThrowFormat(u"Counts (missing)");
     }
     // Every counted feature was in some document.
+    std::vector<bool> inDocuments(std::size_t{1} << m_model->m_options.vectorizer.hashBits);
+    m_model->m_stats->documentFrequency.ForEach(
+        [&inDocuments](std::uint32_t id, std::uint64_t) { inDocuments[id] = true; });
     for (const auto& counts : m_model->m_stats->counts) {
-      counts.ForEach([this](std::uint32_t id, std::uint64_t) {
-        if (m_model->m_stats->documentFrequency.Get(id) == 0) {
-          Detail::ThrowInvalidArgument(u"Counts: feature without documents");
-        }
+      counts.ForEach([&inDocuments](std::uint32_t id, std::uint64_t) {
+        if (!inDocuments[id]) Detail::ThrowInvalidArgument(u"Counts: feature without documents");
       });
     }
     m_complete = true;

@@ -36,8 +36,8 @@ namespace QelTool {
 
 namespace {
 
-// Documents vectorised and counted together while training, so that memory stays bounded.
-constexpr std::size_t kTrainChunk = 8192;
+// Documents a training worker vectorises before it counts them.
+constexpr std::size_t kTrainBlock = 64;
 
 unsigned int Workers(unsigned int threads) {
   if (threads > 0) return threads;
@@ -160,18 +160,26 @@ int RunTrain(const TrainOptions& o) {
   std::map<std::u16string, std::uint32_t> ids;
   for (const std::u16string& l : labels) ids[l] = model->AddClass(l);
 
+  std::vector<std::uint32_t> classOf(docs.size());
+  for (std::size_t i = 0; i < docs.size(); ++i) classOf[i] = ids.at(docs[i].label);
+
+  // Workers vectorise blocks of documents and count them one block at a time: counts are sums
+  // in fixed point, so the model does not depend on the order in which blocks are counted.
   Progress progress("features", docs.size(), o.quiet);
   const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
-  std::vector<std::vector<Qel::TermEntry>> features;
-  for (std::size_t begin = 0; begin < docs.size(); begin += kTrainChunk) {
-    const std::size_t count = std::min(kTrainChunk, docs.size() - begin);
-    features.assign(count, {});
-    ParallelFor(count, o.threads, [&](std::size_t i) {
-      vectorizer.Vectorize(docs[begin + i].text, features[i]);
-      progress.Add(1);
-    });
-    for (std::size_t i = 0; i < count; ++i) model->Train(ids[docs[begin + i].label], features[i]);
-  }
+  std::mutex modelLock;
+  const std::size_t blocks = (docs.size() + kTrainBlock - 1) / kTrainBlock;
+  ParallelFor(blocks, o.threads, [&](std::size_t block) {
+    thread_local std::vector<std::vector<Qel::TermEntry>> features(kTrainBlock);
+    const std::size_t begin = block * kTrainBlock;
+    const std::size_t count = std::min(kTrainBlock, docs.size() - begin);
+    for (std::size_t i = 0; i < count; ++i) vectorizer.Vectorize(docs[begin + i].text, features[i]);
+    {
+      std::lock_guard lock(modelLock);
+      for (std::size_t i = 0; i < count; ++i) model->Train(classOf[begin + i], features[i]);
+    }
+    progress.Add(count);
+  });
   progress.Finish();
   SaveModel(*model, o.output, o.gzip);
   if (!o.quiet) {
