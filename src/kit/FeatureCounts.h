@@ -55,6 +55,13 @@ class FeatureCounts {
     m_values[i] += value;
     return true;
   }
+  // Room for `more` features added in increasing id order, growing at least geometrically.
+  void ReserveInOrder(std::size_t more) {
+    if (m_form != Form::List || m_listIds.size() + more <= m_listIds.capacity()) return;
+    const std::size_t size = std::max(m_listIds.size() + more, m_listIds.capacity() * 2);
+    m_listIds.reserve(size);
+    m_listValues.reserve(size);
+  }
   // The sum of feature `id`; 0 when it has none.
   std::uint64_t Get(std::uint32_t id) const {
     switch (m_form) {

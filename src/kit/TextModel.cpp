@@ -2,9 +2,10 @@
 //
 // The file is XML: a root "QelTextModel" with the version and the options as attributes, one
 // "Class" element per class (id, label, documents), one "Counts" element per class with features
-// and one "DocumentFrequency" element. Their entries are 12 bytes each, a little-endian uint32
-// feature id and uint64 value, strictly increasing ids, zero values never written; the bytes are
-// Base64 text in "Chunk" children of at most 1 MiB of text (65,536 entries) each.
+// and one "DocumentFrequency" element. Their entries come in strictly increasing id order, each
+// as two unsigned LEB128 numbers: the gap to the previous id (the id less the previous id less 1;
+// the first entry's id itself) and the value, never zero. The bytes are Base64 text in "Chunk"
+// children of at most 65,536 entries each; no entry spans two chunks.
 #include <qel/core/Exceptions.h>
 #include <qel/core/StringConversion.h>
 #include <qel/kit/TextModel.h>
@@ -28,16 +29,15 @@
 #include "kit/FeatureCounts.h"
 #include "model/DocumentWalk.h"
 #include "platform/Platform.h"
-#include "util/LittleEndian.h"
 
 namespace Qel {
 
 namespace {
 
 constexpr double kFixedOne = 65536.0;  // weights are counted in units of 2^-16
-constexpr std::size_t kEntryBytes = 12;
-constexpr std::size_t kChunkEntries = 65536;  // 786,432 bytes, 1 MiB of Base64
-constexpr std::size_t kMaxChunkText = 4 * ((kChunkEntries * kEntryBytes + 2) / 3);
+constexpr std::size_t kMaxEntryBytes = 5 + 10;  // a gap below 2^32 and a 64-bit value
+constexpr std::size_t kChunkEntries = 65536;
+constexpr std::size_t kMaxChunkText = 4 * ((kChunkEntries * kMaxEntryBytes + 2) / 3);
 constexpr std::uint32_t kMaxClasses = 1u << 20;
 constexpr std::size_t kMaxLabelLength = 4096;
 
@@ -156,18 +156,17 @@ DocumentNode* TextModel::CreateClassTree() const {
       Detail::ThrowInvalidArgument(u"class without documents: " + m_labels[c]);
     totalDocuments += m_documents[c];
   }
-  const auto features = m_stats->documentFrequency.Sorted();
-  if (features.empty()) Detail::ThrowInvalidArgument(u"the model has no feature");
+  const Detail::FeatureCounts& frequency = m_stats->documentFrequency;
+  if (frequency.Size() == 0) Detail::ThrowInvalidArgument(u"the model has no feature");
   const std::size_t buckets = std::size_t{1} << m_options.vectorizer.hashBits;
   const std::size_t classes = m_labels.size();
-  const std::size_t v = features.size();
+  const std::size_t v = frequency.Size();
   const double alpha = m_options.alpha;
   // One row per feature: the classes' scores side by side, then the feature's weight, so that
   // scoring a document against every class reads each of its rows from memory once.
   const std::size_t stride = classes + 1;
 
   std::shared_ptr<std::vector<float>> table;
-  std::vector<double> weightOf(v);
   try {
     table = std::make_shared<std::vector<float>>();
     table->reserve(buckets * stride);
@@ -177,13 +176,15 @@ DocumentNode* TextModel::CreateClassTree() const {
   } catch (const std::bad_alloc&) {
     Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
   }
-  for (std::size_t i = 0; i < v; ++i) {
-    const double df = static_cast<double>(features[i].second);
-    weightOf[i] = m_options.idf
-                      ? std::log((1.0 + static_cast<double>(totalDocuments)) / (1.0 + df)) + 1.0
-                      : 1.0;
-    (*table)[features[i].first * stride + classes] = static_cast<float>(weightOf[i]);
-  }
+  auto weightOf = [&](std::uint64_t df) {
+    return m_options.idf ? std::log((1.0 + static_cast<double>(totalDocuments)) /
+                                    (1.0 + static_cast<double>(df))) +
+                               1.0
+                         : 1.0;
+  };
+  frequency.ForEach([&](std::uint32_t id, std::uint64_t df) {
+    (*table)[id * stride + classes] = static_cast<float>(weightOf(df));
+  });
   std::vector<double> priors(classes, 0.0);
   for (std::size_t c = 0; c < classes; ++c) {
     if (m_options.kind == ModelKind::MultinomialNB) {
@@ -210,16 +211,19 @@ DocumentNode* TextModel::CreateClassTree() const {
       const double denominator = std::log(static_cast<double>(sum) / kFixedOne + av);
       if (m_stats->counts[c].Size() < v) {
         const double unseen = std::log(alpha) - denominator;
-        for (const auto& f : features) put(f.first, c, unseen);
+        frequency.ForEach([&](std::uint32_t id, std::uint64_t) { put(id, c, unseen); });
       }
       m_stats->counts[c].ForEach([&](std::uint32_t id, std::uint64_t q) {
         put(id, c, std::log(static_cast<double>(q) / kFixedOne + alpha) - denominator);
       });
     }
   } else {
+    const auto features = frequency.Sorted();
+    std::vector<double> weights(v);
+    for (std::size_t i = 0; i < v; ++i) weights[i] = weightOf(features[i].second);
     auto countOf = [&](std::size_t c, std::size_t i) {
       return static_cast<double>(m_stats->counts[c].Get(features[i].first)) / kFixedOne *
-             weightOf[i];
+             weights[i];
     };
     std::vector<double> classTotal(classes, 0.0);
     std::vector<double> featureTotal(v, 0.0);
@@ -264,6 +268,27 @@ DocumentNode* TextModel::CreateClassTree() const {
 
 namespace {
 
+void PutNumber(std::uint64_t value, std::string& out) {
+  while (value >= 0x80) {
+    out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+    value >>= 7;
+  }
+  out.push_back(static_cast<char>(value));
+}
+
+// An unsigned LEB128 number at `p` (advanced past it); InvalidArgument when it is cut off by the
+// end of its chunk or does not fit in 64 bits.
+std::uint64_t TakeNumber(const unsigned char*& p, const unsigned char* end) {
+  std::uint64_t value = 0;
+  for (unsigned shift = 0; p != end; shift += 7) {
+    const unsigned char byte = *p++;
+    if (shift == 63 && byte > 1) break;
+    value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+    if (byte < 0x80) return value;
+  }
+  Detail::ThrowInvalidArgument(u"Chunk: bad number");
+}
+
 void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribute,
                   std::uint32_t attributeValue,
                   const std::vector<std::pair<std::uint32_t, std::uint64_t>>& entries) {
@@ -271,13 +296,14 @@ void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribu
   if (attribute != nullptr) xml.AddProperty(attribute, attributeValue);
   xml.AddProperty("entries", static_cast<std::uint64_t>(entries.size()));
   std::string bytes;
+  std::int64_t previous = -1;
   for (std::size_t start = 0; start < entries.size(); start += kChunkEntries) {
     const std::size_t end = std::min(entries.size(), start + kChunkEntries);
-    bytes.assign((end - start) * kEntryBytes, '\0');
-    auto* p = reinterpret_cast<unsigned char*>(bytes.data());
-    for (std::size_t i = start; i < end; ++i, p += kEntryBytes) {
-      Detail::StoreLittleEndian(entries[i].first, p);
-      Detail::StoreLittleEndian(entries[i].second, p + 4);
+    bytes.clear();
+    for (std::size_t i = start; i < end; ++i) {
+      PutNumber(static_cast<std::uint64_t>(entries[i].first - previous - 1), bytes);
+      PutNumber(entries[i].second, bytes);
+      previous = entries[i].first;
     }
     const std::string text = Base64::ToBase64(bytes);
     xml.AddSubNodeText("Chunk", std::u16string(text.begin(), text.end()));
@@ -417,7 +443,7 @@ class TextModelReader : public XmlSaxCallback {
 
   void startRoot(const unsigned char** attributes) {
     const char* version = Attribute(attributes, "version");
-    if (version == nullptr || std::strcmp(version, "1") != 0) {
+    if (version == nullptr || version != std::to_string(TextModel::kFileVersion)) {
       Detail::Throw<XMLFormatException>(
           ErrorId::XmlFileNewerVersion,
           u"QelTextModel version " + ConvertUtf8ToWideChar(version ? version : "none"));
@@ -472,23 +498,31 @@ class TextModelReader : public XmlSaxCallback {
     if (size == 0 || size > kMaxChunkText || size % 4 != 0) {
       Detail::ThrowInvalidArgument(u"Chunk: length");
     }
-    const std::string text(reinterpret_cast<const char*>(parser->GetCharacterBuffer()), size);
-    const std::string bytes = Base64::FromBase64(text);  // throws for a bad character
-    if (bytes.size() % kEntryBytes != 0) Detail::ThrowInvalidArgument(u"Chunk: entries");
+    auto length = static_cast<unsigned int>(size);
+    m_bytes.resize(Base64::CalculateDecodedSize(length));
+    // Throws for a bad character.
+    Base64::Decode(reinterpret_cast<const char*>(parser->GetCharacterBuffer()), length,
+                   m_bytes.data());
     const std::uint64_t buckets = std::uint64_t{1} << m_model->m_options.vectorizer.hashBits;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t i = 0; i < bytes.size(); i += kEntryBytes) {
-      const auto id = Detail::LoadLittleEndian<std::uint32_t>(p + i);
-      const auto value = Detail::LoadLittleEndian<std::uint64_t>(p + i + 4);
-      if (id >= buckets || static_cast<std::int64_t>(id) <= m_lastId) {
-        Detail::ThrowInvalidArgument(u"Chunk: feature id out of range or out of order");
+    const unsigned char* p = m_bytes.data();
+    const unsigned char* const end = p + length;
+    // Every entry takes at least two bytes.
+    m_target->ReserveInOrder(std::min<std::uint64_t>(length / 2, m_declaredEntries - m_read));
+    std::size_t inChunk = 0;
+    while (p != end) {
+      const std::uint64_t gap = TakeNumber(p, end);
+      const std::uint64_t value = TakeNumber(p, end);
+      if (gap >= buckets || static_cast<std::uint64_t>(m_lastId + 1) + gap >= buckets) {
+        Detail::ThrowInvalidArgument(u"Chunk: feature id out of range");
       }
+      const std::int64_t id = m_lastId + 1 + static_cast<std::int64_t>(gap);
       if (value == 0 || (m_isFrequency && value > m_totalDocuments)) {
         Detail::ThrowInvalidArgument(u"Chunk: count out of range");
       }
       m_lastId = id;
+      if (++inChunk > kChunkEntries) Detail::ThrowInvalidArgument(u"Chunk: entries");
       if (++m_read > m_declaredEntries) Detail::ThrowInvalidArgument(u"entries: count mismatch");
-      m_target->Add(id, value);
+      m_target->Add(static_cast<std::uint32_t>(id), value);
     }
   }
 
@@ -523,6 +557,7 @@ class TextModelReader : public XmlSaxCallback {
   std::uint64_t m_declaredEntries = 0;
   std::uint64_t m_read = 0;
   std::int64_t m_lastId = -1;
+  std::vector<unsigned char> m_bytes;  // a chunk, decoded
 };
 
 std::unique_ptr<TextModel> TextModel::Load(const std::u16string& path) {

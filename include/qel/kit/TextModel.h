@@ -75,7 +75,7 @@ class QEL_API TextModel {
   static std::unique_ptr<TextModel> LoadFromMemory(const char* data, std::size_t size);
 
   // The file format's version, written as the root element's "version" attribute.
-  static constexpr std::int32_t kFileVersion = 1;
+  static constexpr std::int32_t kFileVersion = 2;
 
  private:
   struct Statistics;
