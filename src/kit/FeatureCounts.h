@@ -2,9 +2,9 @@
 // Features added in increasing id order (one document's features, a model file) are kept as a
 // sorted list; the first feature out of order moves them into an open-addressing hash table; once
 // an eighth of the ids are present the table turns into a plain array indexed by id (at most 64
-// bytes per feature then, against 12 in the list and 16 to 32 in the table), which is much faster
-// to add to. In every form memory grows with the features present, not with the hash space. One thread
-// at a time.
+// bytes per feature then, against 12 in the list and 21 to 43 in the table), which is much faster
+// to add to. In every form memory grows with the features present, not with the hash space. One
+// thread at a time.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <utility>
 #include <vector>
+
+#include "kit/LargeAllocator.h"
 
 namespace Qel::Detail {
 
@@ -41,18 +43,19 @@ class FeatureCounts {
       sum += value;
       return true;
     }
-    if (m_used * 4 >= m_keys.size() * 3) grow();
+    if (m_used * 4 >= m_slots.size() * 3) grow();
     std::size_t i = slot(id);
-    while (m_keys[i] != kEmpty && m_keys[i] != id) i = (i + 1) & (m_keys.size() - 1);
-    if (m_keys[i] == kEmpty) {
-      m_keys[i] = id;
-      m_values[i] = value;
+    while (m_slots[i].id != kEmpty && m_slots[i].id != id) i = (i + 1) & (m_slots.size() - 1);
+    Slot& s = m_slots[i];
+    if (s.id == kEmpty) {
+      s.id = id;
+      s.sum = value;
       ++m_used;
       if (m_used >= m_ids / 8) densify();
       return true;
     }
-    if (m_values[i] > UINT64_MAX - value) return false;
-    m_values[i] += value;
+    if (s.sum > UINT64_MAX - value) return false;
+    s.sum += value;
     return true;
   }
   // Room for `more` features added in increasing id order, growing at least geometrically.
@@ -72,8 +75,9 @@ class FeatureCounts {
       case Form::Dense:
         return id < m_dense.size() ? m_dense[id] : 0;
       case Form::Table:
-        for (std::size_t i = slot(id); m_keys[i] != kEmpty; i = (i + 1) & (m_keys.size() - 1)) {
-          if (m_keys[i] == id) return m_values[i];
+        for (std::size_t i = slot(id); m_slots[i].id != kEmpty;
+             i = (i + 1) & (m_slots.size() - 1)) {
+          if (m_slots[i].id == id) return m_slots[i].sum;
         }
         return 0;
     }
@@ -81,8 +85,8 @@ class FeatureCounts {
   }
   std::size_t Size() const { return m_used; }
   // The (id, sum) pairs sorted by id.
-  std::vector<std::pair<std::uint32_t, std::uint64_t>> Sorted() const {
-    std::vector<std::pair<std::uint32_t, std::uint64_t>> out;
+  LargeVector<std::pair<std::uint32_t, std::uint64_t>> Sorted() const {
+    LargeVector<std::pair<std::uint32_t, std::uint64_t>> out;
     out.reserve(m_used);
     ForEach([&out](std::uint32_t id, std::uint64_t sum) { out.emplace_back(id, sum); });
     if (m_form == Form::Table) std::sort(out.begin(), out.end());
@@ -101,8 +105,8 @@ class FeatureCounts {
         }
         return;
       case Form::Table:
-        for (std::size_t i = 0; i < m_keys.size(); ++i) {
-          if (m_keys[i] != kEmpty) f(m_keys[i], m_values[i]);
+        for (const Slot& s : m_slots) {
+          if (s.id != kEmpty) f(s.id, s.sum);
         }
         return;
     }
@@ -110,56 +114,54 @@ class FeatureCounts {
 
  private:
   enum class Form { List, Table, Dense };
+  struct Slot {  // one cache access per lookup
+    std::uint32_t id = kEmpty;
+    std::uint64_t sum = 0;
+  };
 
   std::size_t slot(std::uint32_t id) const {
-    return static_cast<std::size_t>((id * 0x9E3779B97F4A7C15ULL) >> m_shift) & (m_keys.size() - 1);
+    return static_cast<std::size_t>((id * 0x9E3779B97F4A7C15ULL) >> m_shift) & (m_slots.size() - 1);
   }
   void insertNew(std::uint32_t id, std::uint64_t value) {
     std::size_t j = slot(id);
-    while (m_keys[j] != kEmpty) j = (j + 1) & (m_keys.size() - 1);
-    m_keys[j] = id;
-    m_values[j] = value;
+    while (m_slots[j].id != kEmpty) j = (j + 1) & (m_slots.size() - 1);
+    m_slots[j] = {id, value};
   }
   void resizeTable(std::size_t size) {
-    m_keys.assign(size, kEmpty);
-    m_values.assign(size, 0);
+    m_slots.assign(size, Slot{});
     m_shift = 64 - static_cast<unsigned>(std::countr_zero(size));
   }
   void grow() {
-    std::vector<std::uint32_t> keys;
-    std::vector<std::uint64_t> values;
-    std::swap(keys, m_keys);
-    std::swap(values, m_values);
-    resizeTable(keys.empty() ? 64 : keys.size() * 2);
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      if (keys[i] != kEmpty) insertNew(keys[i], values[i]);
+    LargeVector<Slot> slots;
+    std::swap(slots, m_slots);
+    resizeTable(slots.empty() ? 64 : slots.size() * 2);
+    for (const Slot& s : slots) {
+      if (s.id != kEmpty) insertNew(s.id, s.sum);
     }
   }
   void toTable() {
     m_form = Form::Table;
     resizeTable(std::max<std::size_t>(64, std::bit_ceil(m_used * 2 + 1)));
     for (std::size_t i = 0; i < m_listIds.size(); ++i) insertNew(m_listIds[i], m_listValues[i]);
-    std::vector<std::uint32_t>().swap(m_listIds);
-    std::vector<std::uint64_t>().swap(m_listValues);
+    LargeVector<std::uint32_t>().swap(m_listIds);
+    LargeVector<std::uint64_t>().swap(m_listValues);
   }
   void densify() {
-    std::vector<std::uint64_t> dense(m_ids, 0);
+    LargeVector<std::uint64_t> dense(m_ids, 0);
     ForEach([&dense](std::uint32_t id, std::uint64_t sum) { dense[id] = sum; });
     m_dense = std::move(dense);
     m_form = Form::Dense;
-    std::vector<std::uint32_t>().swap(m_listIds);
-    std::vector<std::uint64_t>().swap(m_listValues);
-    std::vector<std::uint32_t>().swap(m_keys);
-    std::vector<std::uint64_t>().swap(m_values);
+    LargeVector<std::uint32_t>().swap(m_listIds);
+    LargeVector<std::uint64_t>().swap(m_listValues);
+    LargeVector<Slot>().swap(m_slots);
   }
 
   std::size_t m_ids;  // 2^bits
   Form m_form = Form::List;
-  std::vector<std::uint32_t> m_listIds;  // increasing
-  std::vector<std::uint64_t> m_listValues;
-  std::vector<std::uint64_t> m_dense;  // [id]
-  std::vector<std::uint32_t> m_keys;
-  std::vector<std::uint64_t> m_values;
+  LargeVector<std::uint32_t> m_listIds;  // increasing
+  LargeVector<std::uint64_t> m_listValues;
+  LargeVector<std::uint64_t> m_dense;  // [id]
+  LargeVector<Slot> m_slots;
   std::size_t m_used = 0;
   unsigned m_shift = 64;
 };

@@ -11,6 +11,8 @@
 #include <qel/kit/TextModel.h>
 #include <qel/learn/BayesClassifier.h>
 #include <qel/model/DocumentNode.h>
+#include <qel/task/TaskBase.h>
+#include <qel/task/TaskScheduler.h>
 #include <qel/util/Base64.h>
 #include <qel/xml/QelXmlOutStream.h>
 #include <qel/xml/XmlSaxCallback.h>
@@ -21,9 +23,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "core/Throw.h"
 #include "kit/FeatureCounts.h"
@@ -34,7 +39,7 @@ namespace Qel {
 
 namespace {
 
-constexpr double kFixedOne = 65536.0;  // weights are counted in units of 2^-16
+constexpr double kFixedOne = 65536.0;           // weights are counted in units of 2^-16
 constexpr std::size_t kMaxEntryBytes = 5 + 10;  // a gap below 2^32 and a 64-bit value
 constexpr std::size_t kChunkEntries = 65536;
 constexpr std::size_t kMaxChunkText = 4 * ((kChunkEntries * kMaxEntryBytes + 2) / 3);
@@ -105,16 +110,120 @@ void TextModel::checkFeatures(const std::vector<TermEntry>& features) const {
 
 void TextModel::Train(std::uint32_t classId, const std::vector<TermEntry>& features) {
   if (classId == 0 || classId > m_labels.size()) Detail::ThrowInvalidArgument(u"class id");
+  count(classId, features, m_stats->documentFrequency);
+}
+
+void TextModel::count(std::uint32_t classId, const std::vector<TermEntry>& features,
+                      Detail::FeatureCounts& documentFrequency) {
   checkFeatures(features);
   Detail::FeatureCounts& counts = m_stats->counts[classId - 1];
   for (const TermEntry& e : features) {
-    const auto q = static_cast<std::uint64_t>(std::llround(e.weight * kFixedOne));
+    // weight * 2^16 is exact in a double, and adding 0.5 then truncating rounds half away from
+    // zero as llround does (the weight is checked non-negative).
+    const auto q = static_cast<std::uint64_t>(static_cast<double>(e.weight) * kFixedOne + 0.5);
     if (q == 0) continue;
-    if (!counts.Add(e.id, q) || !m_stats->documentFrequency.Add(e.id, 1)) {
+    if (!counts.Add(e.id, q) || !documentFrequency.Add(e.id, 1)) {
       Detail::ThrowInvalidArgument(u"count overflow");
     }
   }
   ++m_documents[classId - 1];
+}
+
+namespace {
+
+// Vectorizes and counts the documents of some classes, with document frequencies of its own.
+class CountClasses : public TaskBase {
+ public:
+  CountClasses(const std::function<void(Detail::FeatureCounts&)>& work, unsigned bits)
+      : m_work(work), m_frequency(bits) {}
+  void Run() override {
+    try {
+      m_work(m_frequency);
+    } catch (...) {
+      m_error = std::current_exception();
+    }
+  }
+  Detail::FeatureCounts& Frequency() { return m_frequency; }
+  const std::exception_ptr& Error() const { return m_error; }
+
+ private:
+  std::function<void(Detail::FeatureCounts&)> m_work;
+  Detail::FeatureCounts m_frequency;
+  std::exception_ptr m_error;
+};
+
+}  // namespace
+
+void TextModel::Train(const std::vector<std::uint32_t>& classIds,
+                      const std::vector<std::u16string_view>& texts, unsigned threads,
+                      const std::function<void(std::size_t)>& counted) {
+  if (classIds.size() != texts.size()) Detail::ThrowInvalidArgument(u"classIds and texts");
+  const std::size_t classes = m_labels.size();
+  std::vector<std::vector<std::size_t>> byClass(classes);
+  std::vector<std::uint64_t> load(classes, 0);
+  for (std::size_t i = 0; i < classIds.size(); ++i) {
+    if (classIds[i] == 0 || classIds[i] > classes) Detail::ThrowInvalidArgument(u"class id");
+    byClass[classIds[i] - 1].push_back(i);
+    load[classIds[i] - 1] += texts[i].size() + 16;
+  }
+  std::unique_ptr<TaskScheduler> pool =
+      threads == 0
+          ? std::make_unique<TaskScheduler>()
+          : std::make_unique<TaskScheduler>(static_cast<std::int32_t>(std::min(threads, 64u)));
+  const std::size_t workers =
+      std::min<std::size_t>(static_cast<std::size_t>(pool->GetMaxThreadCount()), classes);
+  // The largest classes first, each to the worker with the least text so far.
+  std::vector<std::size_t> order(classes);
+  for (std::size_t c = 0; c < classes; ++c) order[c] = c;
+  std::stable_sort(order.begin(), order.end(),
+                   [&load](std::size_t a, std::size_t b) { return load[a] > load[b]; });
+  std::vector<std::vector<std::size_t>> classesOf(workers);
+  std::vector<std::uint64_t> assigned(workers, 0);
+  for (std::size_t c : order) {
+    const auto w = static_cast<std::size_t>(std::min_element(assigned.begin(), assigned.end()) -
+                                            assigned.begin());
+    classesOf[w].push_back(c);
+    assigned[w] += load[c];
+  }
+
+  std::vector<std::unique_ptr<CountClasses>> tasks;
+  for (std::size_t w = 0; w < workers; ++w) {
+    tasks.push_back(std::make_unique<CountClasses>(
+        [&, w](Detail::FeatureCounts& frequency) {
+          std::vector<TermEntry> features;
+          std::size_t done = 0;
+          for (std::size_t c : classesOf[w]) {
+            for (std::size_t i : byClass[c]) {
+              m_vectorizer.Vectorize(texts[i], features);
+              count(static_cast<std::uint32_t>(c + 1), features, frequency);
+              if (++done == 64 && counted) counted(std::exchange(done, 0));
+            }
+          }
+          if (done != 0 && counted) counted(done);
+        },
+        m_options.vectorizer.hashBits));
+  }
+  std::vector<TaskBase*> started;
+  std::exception_ptr scheduleError;
+  try {
+    for (auto& t : tasks) {
+      pool->ScheduleTask(t.get());
+      started.push_back(t.get());
+    }
+  } catch (...) {
+    scheduleError = std::current_exception();
+  }
+  TaskBase::WaitAll(started);
+  if (scheduleError) std::rethrow_exception(scheduleError);
+  for (auto& t : tasks) {
+    if (t->Error()) std::rethrow_exception(t->Error());
+  }
+  bool ok = true;
+  for (auto& t : tasks) {
+    t->Frequency().ForEach(
+        [&](std::uint32_t f, std::uint64_t v) { ok &= m_stats->documentFrequency.Add(f, v); });
+  }
+  if (!ok) Detail::ThrowInvalidArgument(u"count overflow");
 }
 
 void TextModel::Train(DocumentNode* root, const Representation::RepTag& tag) {
@@ -242,8 +351,8 @@ DocumentNode* TextModel::CreateClassTree() const {
           std::log((complement ? grandTotal - classTotal[c] : classTotal[c]) + av);
       for (std::size_t i = 0; i < v; ++i) {
         const double n = countOf(c, i);
-        const double logTheta = std::log((complement ? featureTotal[i] - n : n) + alpha) -
-                                denominator;
+        const double logTheta =
+            std::log((complement ? featureTotal[i] - n : n) + alpha) - denominator;
         put(features[i].first, c, complement ? -logTheta : logTheta);
       }
     }
@@ -254,9 +363,8 @@ DocumentNode* TextModel::CreateClassTree() const {
 
   IntrusivePtr<DocumentNode> root = AdoptRef(DocumentNode::Create());
   for (std::size_t c = 0; c < classes; ++c) {
-    IntrusivePtr<ClassModel> model =
-        AdoptRef(ClassModel::Create(static_cast<std::uint32_t>(c + 1), m_labels[c], table, stride,
-                                    c, priors[c], lo, hi));
+    IntrusivePtr<ClassModel> model = AdoptRef(ClassModel::Create(
+        static_cast<std::uint32_t>(c + 1), m_labels[c], table, stride, c, priors[c], lo, hi));
     root->AddChild(model.get());
     model.release();
   }
@@ -291,7 +399,7 @@ std::uint64_t TakeNumber(const unsigned char*& p, const unsigned char* end) {
 
 void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribute,
                   std::uint32_t attributeValue,
-                  const std::vector<std::pair<std::uint32_t, std::uint64_t>>& entries) {
+                  const Detail::LargeVector<std::pair<std::uint32_t, std::uint64_t>>& entries) {
   xml.CreateNode(element);
   if (attribute != nullptr) xml.AddProperty(attribute, attributeValue);
   xml.AddProperty("entries", static_cast<std::uint64_t>(entries.size()));

@@ -35,10 +35,20 @@ bool IsSeparator(char32_t c) {
          c == 0x2029;
 }
 
-thread_local std::vector<std::uint32_t> t_ids;
-thread_local std::vector<std::uint32_t> t_sortBuffer;
-thread_local std::vector<std::uint32_t> t_units;
-thread_local std::string t_symbols;
+// A thread's working buffers, kept between calls.
+struct Buffers {
+  std::vector<std::uint32_t> ids;
+  std::vector<std::uint32_t> sortBuffer;
+  std::vector<std::uint32_t> units;
+  std::string symbols;
+};
+
+// Out of line, so that the thread-local address is looked up once per call and not again at
+// every use inside the loops.
+[[gnu::noinline]] Buffers& ThreadBuffers() {
+  thread_local Buffers buffers;
+  return buffers;
+}
 
 // Sorts ids below 2^bits: a least-significant-digit radix sort in passes of at most 10 bits
 // (two passes for the default 18), std::sort for short lists.
@@ -95,8 +105,9 @@ TextVectorizer::~TextVectorizer() = default;
 
 void TextVectorizer::Vectorize(std::u16string_view text, std::vector<TermEntry>& out) const {
   out.clear();
-  std::vector<std::uint32_t>& ids = t_ids;
-  std::vector<std::uint32_t>& units = t_units;
+  Buffers& buffers = ThreadBuffers();
+  std::vector<std::uint32_t>& ids = buffers.ids;
+  std::vector<std::uint32_t>& units = buffers.units;
   ids.clear();
   const unsigned shift = 64 - m_options.hashBits;
   auto hashOf = [shift](std::uint64_t seed, const std::uint32_t* u, std::size_t n) {
@@ -106,7 +117,7 @@ void TextVectorizer::Vectorize(std::u16string_view text, std::vector<TermEntry>&
   if (m_options.words && !text.empty()) {
     // The filter writes at most three symbols and a separator per character.
     const std::size_t outSize = text.size() * 4 + 2;
-    std::string& symbols = t_symbols;
+    std::string& symbols = buffers.symbols;
     if (symbols.size() < outSize) symbols.resize(outSize);  // only the n bytes written are read
     // The filter only reads its tables (see AsciiTextFilter); it is not const-qualified.
     const unsigned n = m_filter->FilterTextW(text.data(), static_cast<unsigned>(text.size()),
@@ -160,7 +171,7 @@ void TextVectorizer::Vectorize(std::u16string_view text, std::vector<TermEntry>&
     flush();
   }
 
-  SortIds(ids, t_sortBuffer, m_options.hashBits);
+  SortIds(ids, buffers.sortBuffer, m_options.hashBits);
   std::size_t unique = 0;
   for (std::size_t i = 0; i < ids.size(); ++i) unique += i == 0 || ids[i] != ids[i - 1];
   out.reserve(unique);

@@ -36,9 +36,6 @@ namespace QelTool {
 
 namespace {
 
-// Documents a training worker vectorises before it counts them.
-constexpr std::size_t kTrainBlock = 64;
-
 unsigned int Workers(unsigned int threads) {
   if (threads > 0) return threads;
   return std::max(1u, std::thread::hardware_concurrency());
@@ -163,23 +160,10 @@ int RunTrain(const TrainOptions& o) {
   std::vector<std::uint32_t> classOf(docs.size());
   for (std::size_t i = 0; i < docs.size(); ++i) classOf[i] = ids.at(docs[i].label);
 
-  // Workers vectorise blocks of documents and count them one block at a time: counts are sums
-  // in fixed point, so the model does not depend on the order in which blocks are counted.
+  std::vector<std::u16string_view> texts(docs.size());
+  for (std::size_t i = 0; i < docs.size(); ++i) texts[i] = docs[i].text;
   Progress progress("features", docs.size(), o.quiet);
-  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
-  std::mutex modelLock;
-  const std::size_t blocks = (docs.size() + kTrainBlock - 1) / kTrainBlock;
-  ParallelFor(blocks, o.threads, [&](std::size_t block) {
-    thread_local std::vector<std::vector<Qel::TermEntry>> features(kTrainBlock);
-    const std::size_t begin = block * kTrainBlock;
-    const std::size_t count = std::min(kTrainBlock, docs.size() - begin);
-    for (std::size_t i = 0; i < count; ++i) vectorizer.Vectorize(docs[begin + i].text, features[i]);
-    {
-      std::lock_guard lock(modelLock);
-      for (std::size_t i = 0; i < count; ++i) model->Train(classOf[begin + i], features[i]);
-    }
-    progress.Add(count);
-  });
+  model->Train(classOf, texts, o.threads, [&progress](std::size_t n) { progress.Add(n); });
   progress.Finish();
   SaveModel(*model, o.output, o.gzip);
   if (!o.quiet) {
