@@ -3,9 +3,10 @@
 // The file is XML: a root "QelTextModel" with the version and the options as attributes, one
 // "Class" element per class (id, label, documents), one "Counts" element per class with features
 // and one "DocumentFrequency" element. Their entries come in strictly increasing id order, each
-// as two unsigned LEB128 numbers: the gap to the previous id (the id less the previous id less 1;
-// the first entry's id itself) and the value, never zero. The bytes are Base64 text in "Chunk"
-// children of at most 65,536 entries each; no entry spans two chunks.
+// as two unsigned LEB128 numbers: twice the gap to the previous id (the id less the previous id
+// less 1; the first entry's id itself), plus 1 when the value is a multiple of 2^16 and written
+// divided by it; then the value, never zero. The bytes are Base64 text in "Chunk" children of at
+// most 65,536 entries each; no entry spans two chunks.
 #include <qel/core/Exceptions.h>
 #include <qel/core/StringConversion.h>
 #include <qel/kit/TextModel.h>
@@ -40,6 +41,7 @@ namespace Qel {
 namespace {
 
 constexpr double kFixedOne = 65536.0;           // weights are counted in units of 2^-16
+constexpr std::uint64_t kUnit = 65536;          // one unit of weight, in those units
 constexpr std::size_t kMaxEntryBytes = 5 + 10;  // a gap below 2^32 and a 64-bit value
 constexpr std::size_t kChunkEntries = 65536;
 constexpr std::size_t kMaxChunkText = 4 * ((kChunkEntries * kMaxEntryBytes + 2) / 3);
@@ -409,8 +411,11 @@ void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribu
     const std::size_t end = std::min(entries.size(), start + kChunkEntries);
     bytes.clear();
     for (std::size_t i = start; i < end; ++i) {
-      PutNumber(static_cast<std::uint64_t>(entries[i].first - previous - 1), bytes);
-      PutNumber(entries[i].second, bytes);
+      // Most values are whole units (sums of unit weights): those are written in units.
+      const std::uint64_t gap = static_cast<std::uint64_t>(entries[i].first - previous - 1);
+      const bool whole = entries[i].second % kUnit == 0;
+      PutNumber(gap * 2 + (whole ? 1 : 0), bytes);
+      PutNumber(whole ? entries[i].second / kUnit : entries[i].second, bytes);
       previous = entries[i].first;
     }
     const std::string text = Base64::ToBase64(bytes);
@@ -618,8 +623,13 @@ class TextModelReader : public XmlSaxCallback {
     m_target->ReserveInOrder(std::min<std::uint64_t>(length / 2, m_declaredEntries - m_read));
     std::size_t inChunk = 0;
     while (p != end) {
-      const std::uint64_t gap = TakeNumber(p, end);
-      const std::uint64_t value = TakeNumber(p, end);
+      const std::uint64_t code = TakeNumber(p, end);
+      const std::uint64_t gap = code / 2;
+      std::uint64_t value = TakeNumber(p, end);
+      if (code % 2 == 1) {
+        if (value > UINT64_MAX / kUnit) Detail::ThrowInvalidArgument(u"Chunk: count out of range");
+        value *= kUnit;
+      }
       if (gap >= buckets || static_cast<std::uint64_t>(m_lastId + 1) + gap >= buckets) {
         Detail::ThrowInvalidArgument(u"Chunk: feature id out of range");
       }

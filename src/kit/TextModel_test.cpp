@@ -249,10 +249,11 @@ std::string Replace(std::string s, const std::string& pattern, const std::string
 
 // One chunk's text: the given bytes in Base64.
 std::string Chunk(const std::string& bytes) { return Base64::ToBase64(bytes); }
-// One entry, the first of its element (its gap is its id), as LEB128 numbers.
-std::string Entry(std::uint32_t id, std::uint64_t value) {
+// One entry, the first of its element (its gap is its id), as LEB128 numbers; `whole` writes the
+// value in units of 2^16.
+std::string Entry(std::uint32_t id, std::uint64_t value, bool whole = false) {
   std::string bytes;
-  for (std::uint64_t n : {std::uint64_t{id}, value}) {
+  for (std::uint64_t n : {std::uint64_t{id} * 2 + whole, value}) {
     for (; n >= 0x80; n >>= 7) bytes.push_back(static_cast<char>((n & 0x7F) | 0x80));
     bytes.push_back(static_cast<char>(n));
   }
@@ -311,6 +312,9 @@ TEST(TextModelTest, HostileFilesGiveTheLibrarysExceptions) {
       {"number beyond 64 bits",
        Replace(good, chunk,
                "<Chunk>" + Chunk("\x01" + std::string(9, '\xff') + "\x02") + "</Chunk>"),
+       Argument},
+      {"whole units beyond 64 bits",
+       Replace(good, chunk, "<Chunk>" + Chunk(Entry(1, std::uint64_t{1} << 50, true)) + "</Chunk>"),
        Argument},
       {"gap past the hash space",
        Replace(good, chunk, "<Chunk>" + Chunk(Entry(200, 1) + Entry(60, 1)) + "</Chunk>"),

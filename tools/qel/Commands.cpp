@@ -36,6 +36,9 @@ namespace QelTool {
 
 namespace {
 
+// Documents evaluate vectorises and classifies together.
+constexpr std::size_t kEvaluateBatch = 2048;
+
 unsigned int Workers(unsigned int threads) {
   if (threads > 0) return threads;
   return std::max(1u, std::thread::hardware_concurrency());
@@ -272,28 +275,33 @@ int RunEvaluate(const EvaluateOptions& o) {
     root->AddChild(group.get());
     groups[c] = group.release();
   }
-  Progress progress("features", docs.size(), o.quiet);
-  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
-  std::vector<std::vector<Qel::TermEntry>> features(docs.size());
-  ParallelFor(docs.size(), o.threads, [&](std::size_t i) {
-    vectorizer.Vectorize(docs[i].text, features[i]);
-    progress.Add(1);
-  });
-  std::vector<std::size_t> perClass(labels.size() + 1, 0);
-  for (std::size_t i = 0; i < docs.size(); ++i) {
-    const std::uint32_t c = ids[docs[i].label];
-    AddDocument(groups[c], c, std::move(features[i]));
-    ++perClass[c];
-  }
-  features.clear();
-  progress.Finish();
+  // In batches: each batch's documents are vectorised, hung under their class node, classified,
+  // and then lose their vectors, so that memory holds one batch of vectors at a time.
   const Qel::BayesControl settings = Settings(2);
-  Progress classifying("classify", docs.size(), o.quiet);
-  for (std::uint32_t c = 1; c <= labels.size(); ++c) {
-    Qel::ClassifyDocuments(classTree.get(), groups[c], settings, o.threads);
-    classifying.Add(perClass[c]);
+  Progress progress("classify", docs.size(), o.quiet);
+  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
+  std::vector<std::vector<Qel::TermEntry>> features;
+  std::vector<Qel::DocumentNode*> nodes;
+  for (std::size_t begin = 0; begin < docs.size(); begin += kEvaluateBatch) {
+    const std::size_t count = std::min(kEvaluateBatch, docs.size() - begin);
+    features.resize(count);
+    ParallelFor(count, o.threads,
+                [&](std::size_t i) { vectorizer.Vectorize(docs[begin + i].text, features[i]); });
+    nodes.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint32_t c = ids[docs[begin + i].label];
+      nodes.push_back(AddDocument(groups[c], c, std::move(features[i])));
+    }
+    // Only documents that still carry a vector are classified: this batch's.
+    Qel::ClassifyDocuments(classTree.get(), root.get(), settings, o.threads);
+    for (Qel::DocumentNode* node : nodes) {
+      if (Qel::Node* vector = node->RemoveRepresentation(Qel::TermVector::DEFAULT_TAG)) {
+        vector->Release();
+      }
+    }
+    progress.Add(count);
   }
-  classifying.Finish();
+  progress.Finish();
 
   const auto matrix =
       Qel::AdoptRef(Qel::ErrorMatrix::Create(static_cast<unsigned int>(labels.size() + 1)));
