@@ -112,6 +112,30 @@ class FeatureCounts {
     }
   }
 
+  // Calls f(id, sum) for every feature with lo <= id < hi, in the order of ForEach.
+  template <class F>
+  void ForEachIn(std::uint32_t lo, std::uint32_t hi, F&& f) const {
+    switch (m_form) {
+      case Form::List:
+        for (auto i = static_cast<std::size_t>(
+                 std::lower_bound(m_listIds.begin(), m_listIds.end(), lo) - m_listIds.begin());
+             i < m_listIds.size() && m_listIds[i] < hi; ++i) {
+          f(m_listIds[i], m_listValues[i]);
+        }
+        return;
+      case Form::Dense:
+        for (std::size_t id = lo; id < hi && id < m_dense.size(); ++id) {
+          if (m_dense[id] != 0) f(static_cast<std::uint32_t>(id), m_dense[id]);
+        }
+        return;
+      case Form::Table:
+        for (const Slot& s : m_slots) {
+          if (s.id != kEmpty && s.id >= lo && s.id < hi) f(s.id, s.sum);
+        }
+        return;
+    }
+  }
+
  private:
   enum class Form { List, Table, Dense };
   struct Slot {  // one cache access per lookup

@@ -259,7 +259,76 @@ void TextModel::Merge(const TextModel& other) {
   if (!ok) Detail::ThrowInvalidArgument(u"count overflow");
 }
 
-DocumentNode* TextModel::CreateClassTree() const {
+namespace {
+
+// Zeroed memory for `count` floats: pages of their own (huge where the system gives them) for
+// large tables, so that they fault in where they are first written.
+std::shared_ptr<float[]> ZeroedFloats(std::size_t count) {
+  const std::size_t bytes = count * sizeof(float);
+  if (bytes >= (std::size_t{1} << 20)) {
+    void* data = Platform::AllocateLarge(bytes);
+    if (data == nullptr) Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
+    return std::shared_ptr<float[]>(static_cast<float*>(data),
+                                    [bytes](float* p) { Platform::FreeLarge(p, bytes); });
+  }
+  float* data = new (std::nothrow) float[count]();
+  if (data == nullptr) Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
+  return std::shared_ptr<float[]>(data);
+}
+
+// Runs work(range) for `ranges` ranges on the workers of a scheduler of `threads` threads.
+class RangeTask : public TaskBase {
+ public:
+  RangeTask(const std::function<void(std::size_t)>& work, std::size_t range)
+      : m_work(work), m_range(range) {}
+  void Run() override {
+    try {
+      m_work(m_range);
+    } catch (...) {
+      m_error = std::current_exception();
+    }
+  }
+  const std::exception_ptr& Error() const { return m_error; }
+
+ private:
+  const std::function<void(std::size_t)>& m_work;
+  std::size_t m_range;
+  std::exception_ptr m_error;
+};
+
+void RunRanges(std::size_t ranges, unsigned threads,
+               const std::function<void(std::size_t)>& work) {
+  if (threads == 1 || ranges <= 1) {
+    for (std::size_t r = 0; r < ranges; ++r) work(r);
+    return;
+  }
+  const std::unique_ptr<TaskScheduler> owned =
+      threads == 0
+          ? std::make_unique<TaskScheduler>()
+          : std::make_unique<TaskScheduler>(static_cast<std::int32_t>(std::min(threads, 64u)));
+  TaskScheduler& pool = *owned;
+  std::vector<std::unique_ptr<RangeTask>> tasks;
+  for (std::size_t r = 0; r < ranges; ++r) tasks.push_back(std::make_unique<RangeTask>(work, r));
+  std::vector<TaskBase*> started;
+  std::exception_ptr scheduleError;
+  try {
+    for (auto& t : tasks) {
+      pool.ScheduleTask(t.get());
+      started.push_back(t.get());
+    }
+  } catch (...) {
+    scheduleError = std::current_exception();
+  }
+  TaskBase::WaitAll(started);
+  if (scheduleError) std::rethrow_exception(scheduleError);
+  for (auto& t : tasks) {
+    if (t->Error()) std::rethrow_exception(t->Error());
+  }
+}
+
+}  // namespace
+
+DocumentNode* TextModel::CreateClassTree(unsigned threads) const {
   if (m_labels.empty()) Detail::ThrowInvalidArgument(u"the model has no class");
   std::uint64_t totalDocuments = 0;
   for (std::size_t c = 0; c < m_labels.size(); ++c) {
@@ -273,65 +342,76 @@ DocumentNode* TextModel::CreateClassTree() const {
   const std::size_t classes = m_labels.size();
   const std::size_t v = frequency.Size();
   const double alpha = m_options.alpha;
+  const double av = alpha * static_cast<double>(v);
+  const bool complement = m_options.kind == ModelKind::ComplementNB;
   // One row per feature: the classes' scores side by side, then the feature's weight, so that
-  // scoring a document against every class reads each of its rows from memory once.
+  // scoring a document against every class reads each of its rows from memory once. Rows of
+  // features no document had stay zero.
   const std::size_t stride = classes + 1;
+  const std::shared_ptr<float[]> table = ZeroedFloats(buckets * stride);
 
-  std::shared_ptr<std::vector<float>> table;
-  try {
-    table = std::make_shared<std::vector<float>>();
-    table->reserve(buckets * stride);
-    // Megabytes that are all written at once: fewer, larger pages fault in faster.
-    Platform::AdviseHugePages(table->data(), buckets * stride * sizeof(float));
-    table->resize(buckets * stride, 0.0f);
-  } catch (const std::bad_alloc&) {
-    Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
-  }
   auto weightOf = [&](std::uint64_t df) {
     return m_options.idf ? std::log((1.0 + static_cast<double>(totalDocuments)) /
                                     (1.0 + static_cast<double>(df))) +
                                1.0
                          : 1.0;
   };
-  frequency.ForEach([&](std::uint32_t id, std::uint64_t df) {
-    (*table)[id * stride + classes] = static_cast<float>(weightOf(df));
-  });
   std::vector<double> priors(classes, 0.0);
-  for (std::size_t c = 0; c < classes; ++c) {
-    if (m_options.kind == ModelKind::MultinomialNB) {
-      priors[c] =
-          std::log(static_cast<double>(m_documents[c]) / static_cast<double>(totalDocuments));
-    }
+  for (std::size_t c = 0; c < classes && !complement; ++c) {
+    priors[c] = std::log(static_cast<double>(m_documents[c]) / static_cast<double>(totalDocuments));
   }
-  double lo = std::numeric_limits<double>::max();
-  double hi = std::numeric_limits<double>::lowest();
-  auto put = [&](std::size_t row, std::size_t c, double logTheta) {
+
+  // The rows are filled in ranges of ids, each on one worker; a range keeps its own bounds.
+  const std::size_t ranges = threads == 1 ? 1 : 16;
+  std::vector<double> rangeLo(ranges, std::numeric_limits<double>::max());
+  std::vector<double> rangeHi(ranges, std::numeric_limits<double>::lowest());
+  auto rangeOf = [&](std::size_t r) {
+    return std::pair{static_cast<std::uint32_t>(buckets * r / ranges),
+                     static_cast<std::uint32_t>(buckets * (r + 1) / ranges)};
+  };
+  // Writes a score and widens the bounds `lo` and `hi` (a worker's own, not shared in memory).
+  auto put = [&](std::size_t row, std::size_t c, double logTheta, double& lo, double& hi) {
     const float score = static_cast<float>(logTheta);
-    (*table)[row * stride + c] = score;
+    table[row * stride + c] = score;
     lo = std::min(lo, static_cast<double>(score));
     hi = std::max(hi, static_cast<double>(score));
   };
-  const double av = alpha * static_cast<double>(v);
 
-  if (m_options.kind == ModelKind::MultinomialNB && !m_options.idf) {
+  if (!complement && !m_options.idf) {
     // Unweighted counts: a class's total is an exact integer sum, and a feature the class never
     // saw scores log(alpha) less the denominator, so only the class's own features are visited.
+    std::vector<double> denominator(classes);
     for (std::size_t c = 0; c < classes; ++c) {
       unsigned __int128 sum = 0;
       m_stats->counts[c].ForEach([&sum](std::uint32_t, std::uint64_t q) { sum += q; });
-      const double denominator = std::log(static_cast<double>(sum) / kFixedOne + av);
-      if (m_stats->counts[c].Size() < v) {
-        const double unseen = std::log(alpha) - denominator;
-        frequency.ForEach([&](std::uint32_t id, std::uint64_t) { put(id, c, unseen); });
-      }
-      m_stats->counts[c].ForEach([&](std::uint32_t id, std::uint64_t q) {
-        put(id, c, std::log(static_cast<double>(q) / kFixedOne + alpha) - denominator);
-      });
+      denominator[c] = std::log(static_cast<double>(sum) / kFixedOne + av);
     }
+    RunRanges(ranges, threads, [&](std::size_t r) {
+      const auto [first, last] = rangeOf(r);
+      double lo = rangeLo[r];
+      double hi = rangeHi[r];
+      frequency.ForEachIn(first, last, [&](std::uint32_t id, std::uint64_t) {
+        table[id * stride + classes] = 1.0f;
+        for (std::size_t c = 0; c < classes; ++c) {
+          if (m_stats->counts[c].Size() < v) put(id, c, std::log(alpha) - denominator[c], lo, hi);
+        }
+      });
+      for (std::size_t c = 0; c < classes; ++c) {
+        m_stats->counts[c].ForEachIn(first, last, [&](std::uint32_t id, std::uint64_t q) {
+          put(id, c, std::log(static_cast<double>(q) / kFixedOne + alpha) - denominator[c], lo,
+              hi);
+        });
+      }
+      rangeLo[r] = lo;
+      rangeHi[r] = hi;
+    });
   } else {
     const auto features = frequency.Sorted();
     std::vector<double> weights(v);
-    for (std::size_t i = 0; i < v; ++i) weights[i] = weightOf(features[i].second);
+    for (std::size_t i = 0; i < v; ++i) {
+      weights[i] = weightOf(features[i].second);
+      table[features[i].first * stride + classes] = static_cast<float>(weights[i]);
+    }
     auto countOf = [&](std::size_t c, std::size_t i) {
       return static_cast<double>(m_stats->counts[c].Get(features[i].first)) / kFixedOne *
              weights[i];
@@ -347,7 +427,6 @@ DocumentNode* TextModel::CreateClassTree() const {
     }
     double grandTotal = 0.0;
     for (double t : classTotal) grandTotal += t;
-    const bool complement = m_options.kind == ModelKind::ComplementNB;
     for (std::size_t c = 0; c < classes; ++c) {
       const double denominator =
           std::log((complement ? grandTotal - classTotal[c] : classTotal[c]) + av);
@@ -355,10 +434,12 @@ DocumentNode* TextModel::CreateClassTree() const {
         const double n = countOf(c, i);
         const double logTheta =
             std::log((complement ? featureTotal[i] - n : n) + alpha) - denominator;
-        put(features[i].first, c, complement ? -logTheta : logTheta);
+        put(features[i].first, c, complement ? -logTheta : logTheta, rangeLo[0], rangeHi[0]);
       }
     }
   }
+  double lo = *std::min_element(rangeLo.begin(), rangeLo.end());
+  const double hi = *std::max_element(rangeHi.begin(), rangeHi.end());
   double lowestPrior = 0.0;
   for (double p : priors) lowestPrior = std::min(lowestPrior, p);
   lo += lowestPrior;
@@ -366,7 +447,8 @@ DocumentNode* TextModel::CreateClassTree() const {
   IntrusivePtr<DocumentNode> root = AdoptRef(DocumentNode::Create());
   for (std::size_t c = 0; c < classes; ++c) {
     IntrusivePtr<ClassModel> model = AdoptRef(ClassModel::Create(
-        static_cast<std::uint32_t>(c + 1), m_labels[c], table, stride, c, priors[c], lo, hi));
+        static_cast<std::uint32_t>(c + 1), m_labels[c], table, buckets, stride, c, priors[c], lo,
+        hi));
     root->AddChild(model.get());
     model.release();
   }

@@ -87,7 +87,7 @@ std::unique_ptr<Qel::TextModel> LoadModel(const std::string& path) {
 Qel::IntrusivePtr<Qel::DocumentNode> ClassTree(const Qel::TextModel& model,
                                                const std::string& path) {
   try {
-    return Qel::AdoptRef(model.CreateClassTree());
+    return Qel::AdoptRef(model.CreateClassTree(0));
   } catch (const Qel::BaseException& e) {
     throw ToolError(kExitModel, path + ": not a usable model: " + Describe(e));
   }

@@ -76,7 +76,8 @@ class QEL_API TextModel {
   // The class tree BayesClassifier learns from: a root DocumentNode (class id 0) with one
   // ClassModel per class, in id order, tagged ClassModel::DEFAULT_TAG; one reference for the
   // caller. Throws InvalidArgument when there is no class or a class has no document.
-  DocumentNode* CreateClassTree() const;
+  // `threads` workers of a TaskScheduler (0 = all cores) fill its tables.
+  DocumentNode* CreateClassTree(unsigned threads = 1) const;
 
   // Writes the model as versioned XML (gzip when `compressed`) to a temporary file beside
   // `path`, then renames it over `path`. Throws FileIOException when it cannot be written.
