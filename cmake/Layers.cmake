@@ -14,4 +14,4 @@ set(QEL_AREA_DEPS_xml text util core platform)      # SAX reader, tree, writer
 set(QEL_AREA_DEPS_imaging xml core)                 # colour conversion settings
 set(QEL_AREA_DEPS_model xml util core)              # documents, representations, results
 set(QEL_AREA_DEPS_learn model xml util core)        # algorithms and evaluation
-set(QEL_AREA_DEPS_kit learn model xml text task util core)  # text classification kit
+set(QEL_AREA_DEPS_kit learn model xml text task util core platform)  # text classification kit

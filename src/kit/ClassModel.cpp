@@ -11,28 +11,28 @@
 namespace Qel {
 
 ClassModel::ClassModel(std::uint32_t classId, std::u16string label,
-                       std::shared_ptr<const std::vector<float>> featureScores,
-                       std::shared_ptr<const std::vector<float>> featureWeights, double prior,
-                       double minimum, double maximum)
+                       std::shared_ptr<const float[]> table, std::size_t rows, std::size_t stride,
+                       std::size_t column, double prior, double minimum, double maximum)
     : DocumentNode(classId, nullptr),
       Representation(DEFAULT_TAG),
       m_label(std::move(label)),
-      m_scores(std::move(featureScores)),
-      m_weights(std::move(featureWeights)),
+      m_table(std::move(table)),
+      m_features(rows),
+      m_stride(stride),
+      m_column(column),
       m_prior(prior),
       m_minimum(minimum),
       m_maximum(maximum) {}
 
 ClassModel* ClassModel::Create(std::uint32_t classId, std::u16string label,
-                               std::shared_ptr<const std::vector<float>> featureScores,
-                               std::shared_ptr<const std::vector<float>> featureWeights,
-                               double prior, double minimum, double maximum) {
-  if (featureScores == nullptr || featureWeights == nullptr ||
-      featureScores->size() != featureWeights->size()) {
-    Detail::ThrowInvalidArgument(u"ClassModel tables");
+                               std::shared_ptr<const float[]> table, std::size_t rows,
+                               std::size_t stride, std::size_t column, double prior, double minimum,
+                               double maximum) {
+  if ((table == nullptr && rows != 0) || stride < 2 || column + 1 >= stride) {
+    Detail::ThrowInvalidArgument(u"ClassModel table");
   }
-  ClassModel* m = new (std::nothrow) ClassModel(classId, std::move(label), std::move(featureScores),
-                                                std::move(featureWeights), prior, minimum, maximum);
+  ClassModel* m = new (std::nothrow) ClassModel(classId, std::move(label), std::move(table), rows,
+                                                stride, column, prior, minimum, maximum);
   if (m == nullptr) Detail::ThrowOutOfMemory(u"[ClassModel]");
   m->AddRefCount();
   return m;
@@ -42,15 +42,15 @@ double ClassModel::dot(const Representation& other) const {
   // TermVector is final: comparing the dynamic type is exact and cheaper than a cross cast.
   if (typeid(other) != typeid(TermVector)) return m_minimum;
   const std::vector<TermEntry>& entries = static_cast<const TermVector&>(other).GetEntries();
-  const float* scores = m_scores->data();
-  const float* weights = m_weights->data();
-  const std::size_t size = m_scores->size();
+  const float* rows = m_table.get();
+  const std::size_t weight = m_stride - 1;
   double sum = 0.0;
   double total = 0.0;
   for (const TermEntry& e : entries) {
-    if (e.id >= size) continue;
-    const double w = static_cast<double>(e.weight) * weights[e.id];
-    sum += w * scores[e.id];
+    if (e.id >= m_features) continue;
+    const float* row = rows + static_cast<std::size_t>(e.id) * m_stride;
+    const double w = static_cast<double>(e.weight) * row[weight];
+    sum += w * row[m_column];
     total += w;
   }
   if (!(total > 0.0)) return m_minimum;

@@ -20,6 +20,12 @@ constexpr std::size_t kEntryBytes = 8;
 
 // Sorts by id and adds the weights of equal ids.
 void Canonicalize(std::vector<TermEntry>& entries) {
+  // A vectorizer's output is already sorted with unique ids.
+  if (std::adjacent_find(entries.begin(), entries.end(),
+                         [](const TermEntry& a, const TermEntry& b) { return a.id >= b.id; }) ==
+      entries.end()) {
+    return;
+  }
   std::stable_sort(entries.begin(), entries.end(),
                    [](const TermEntry& a, const TermEntry& b) { return a.id < b.id; });
   std::size_t out = 0;

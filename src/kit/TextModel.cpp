@@ -2,14 +2,18 @@
 //
 // The file is XML: a root "QelTextModel" with the version and the options as attributes, one
 // "Class" element per class (id, label, documents), one "Counts" element per class with features
-// and one "DocumentFrequency" element. Their entries are 12 bytes each, a little-endian uint32
-// feature id and uint64 value, strictly increasing ids, zero values never written; the bytes are
-// Base64 text in "Chunk" children of at most 1 MiB of text (65,536 entries) each.
+// and one "DocumentFrequency" element. Their entries come in strictly increasing id order, each
+// as two unsigned LEB128 numbers: twice the gap to the previous id (the id less the previous id
+// less 1; the first entry's id itself), plus 1 when the value is a multiple of 2^16 and written
+// divided by it; then the value, never zero. The bytes are Base64 text in "Chunk" children of at
+// most 65,536 entries each; no entry spans two chunks.
 #include <qel/core/Exceptions.h>
 #include <qel/core/StringConversion.h>
 #include <qel/kit/TextModel.h>
 #include <qel/learn/BayesClassifier.h>
 #include <qel/model/DocumentNode.h>
+#include <qel/task/TaskBase.h>
+#include <qel/task/TaskScheduler.h>
 #include <qel/util/Base64.h>
 #include <qel/xml/QelXmlOutStream.h>
 #include <qel/xml/XmlSaxCallback.h>
@@ -20,23 +24,27 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "core/Throw.h"
 #include "kit/FeatureCounts.h"
 #include "model/DocumentWalk.h"
-#include "util/LittleEndian.h"
+#include "platform/Platform.h"
 
 namespace Qel {
 
 namespace {
 
-constexpr double kFixedOne = 65536.0;  // weights are counted in units of 2^-16
-constexpr std::size_t kEntryBytes = 12;
-constexpr std::size_t kChunkEntries = 65536;  // 786,432 bytes, 1 MiB of Base64
-constexpr std::size_t kMaxChunkText = 4 * ((kChunkEntries * kEntryBytes + 2) / 3);
+constexpr double kFixedOne = 65536.0;           // weights are counted in units of 2^-16
+constexpr std::uint64_t kUnit = 65536;          // one unit of weight, in those units
+constexpr std::size_t kMaxEntryBytes = 5 + 10;  // a gap below 2^32 and a 64-bit value
+constexpr std::size_t kChunkEntries = 65536;
+constexpr std::size_t kMaxChunkText = 4 * ((kChunkEntries * kMaxEntryBytes + 2) / 3);
 constexpr std::uint32_t kMaxClasses = 1u << 20;
 constexpr std::size_t kMaxLabelLength = 4096;
 
@@ -67,6 +75,8 @@ const ModelOptions& Checked(const ModelOptions& o) {
 }  // namespace
 
 struct TextModel::Statistics {
+  explicit Statistics(unsigned bits) : bits(bits), documentFrequency(bits) {}
+  unsigned bits;
   std::vector<Detail::FeatureCounts> counts;  // per class
   Detail::FeatureCounts documentFrequency;
 };
@@ -74,7 +84,7 @@ struct TextModel::Statistics {
 TextModel::TextModel(const ModelOptions& options)
     : m_options(Checked(options)),
       m_vectorizer(options.vectorizer),
-      m_stats(std::make_unique<Statistics>()) {}
+      m_stats(std::make_unique<Statistics>(options.vectorizer.hashBits)) {}
 
 TextModel::~TextModel() = default;
 
@@ -86,7 +96,7 @@ std::uint32_t TextModel::AddClass(const std::u16string& label) {
   if (m_labels.size() >= kMaxClasses) Detail::ThrowInvalidArgument(u"too many classes");
   m_labels.push_back(label);
   m_documents.push_back(0);
-  m_stats->counts.emplace_back();
+  m_stats->counts.emplace_back(m_stats->bits);
   return static_cast<std::uint32_t>(m_labels.size());
 }
 
@@ -102,16 +112,120 @@ void TextModel::checkFeatures(const std::vector<TermEntry>& features) const {
 
 void TextModel::Train(std::uint32_t classId, const std::vector<TermEntry>& features) {
   if (classId == 0 || classId > m_labels.size()) Detail::ThrowInvalidArgument(u"class id");
+  count(classId, features, m_stats->documentFrequency);
+}
+
+void TextModel::count(std::uint32_t classId, const std::vector<TermEntry>& features,
+                      Detail::FeatureCounts& documentFrequency) {
   checkFeatures(features);
   Detail::FeatureCounts& counts = m_stats->counts[classId - 1];
   for (const TermEntry& e : features) {
-    const auto q = static_cast<std::uint64_t>(std::llround(e.weight * kFixedOne));
+    // weight * 2^16 is exact in a double, and adding 0.5 then truncating rounds half away from
+    // zero as llround does (the weight is checked non-negative).
+    const auto q = static_cast<std::uint64_t>(static_cast<double>(e.weight) * kFixedOne + 0.5);
     if (q == 0) continue;
-    if (!counts.Add(e.id, q) || !m_stats->documentFrequency.Add(e.id, 1)) {
+    if (!counts.Add(e.id, q) || !documentFrequency.Add(e.id, 1)) {
       Detail::ThrowInvalidArgument(u"count overflow");
     }
   }
   ++m_documents[classId - 1];
+}
+
+namespace {
+
+// Vectorizes and counts the documents of some classes, with document frequencies of its own.
+class CountClasses : public TaskBase {
+ public:
+  CountClasses(const std::function<void(Detail::FeatureCounts&)>& work, unsigned bits)
+      : m_work(work), m_frequency(bits) {}
+  void Run() override {
+    try {
+      m_work(m_frequency);
+    } catch (...) {
+      m_error = std::current_exception();
+    }
+  }
+  Detail::FeatureCounts& Frequency() { return m_frequency; }
+  const std::exception_ptr& Error() const { return m_error; }
+
+ private:
+  std::function<void(Detail::FeatureCounts&)> m_work;
+  Detail::FeatureCounts m_frequency;
+  std::exception_ptr m_error;
+};
+
+}  // namespace
+
+void TextModel::Train(const std::vector<std::uint32_t>& classIds,
+                      const std::vector<std::u16string_view>& texts, unsigned threads,
+                      const std::function<void(std::size_t)>& counted) {
+  if (classIds.size() != texts.size()) Detail::ThrowInvalidArgument(u"classIds and texts");
+  const std::size_t classes = m_labels.size();
+  std::vector<std::vector<std::size_t>> byClass(classes);
+  std::vector<std::uint64_t> load(classes, 0);
+  for (std::size_t i = 0; i < classIds.size(); ++i) {
+    if (classIds[i] == 0 || classIds[i] > classes) Detail::ThrowInvalidArgument(u"class id");
+    byClass[classIds[i] - 1].push_back(i);
+    load[classIds[i] - 1] += texts[i].size() + 16;
+  }
+  std::unique_ptr<TaskScheduler> pool =
+      threads == 0
+          ? std::make_unique<TaskScheduler>()
+          : std::make_unique<TaskScheduler>(static_cast<std::int32_t>(std::min(threads, 64u)));
+  const std::size_t workers =
+      std::min<std::size_t>(static_cast<std::size_t>(pool->GetMaxThreadCount()), classes);
+  // The largest classes first, each to the worker with the least text so far.
+  std::vector<std::size_t> order(classes);
+  for (std::size_t c = 0; c < classes; ++c) order[c] = c;
+  std::stable_sort(order.begin(), order.end(),
+                   [&load](std::size_t a, std::size_t b) { return load[a] > load[b]; });
+  std::vector<std::vector<std::size_t>> classesOf(workers);
+  std::vector<std::uint64_t> assigned(workers, 0);
+  for (std::size_t c : order) {
+    const auto w = static_cast<std::size_t>(std::min_element(assigned.begin(), assigned.end()) -
+                                            assigned.begin());
+    classesOf[w].push_back(c);
+    assigned[w] += load[c];
+  }
+
+  std::vector<std::unique_ptr<CountClasses>> tasks;
+  for (std::size_t w = 0; w < workers; ++w) {
+    tasks.push_back(std::make_unique<CountClasses>(
+        [&, w](Detail::FeatureCounts& frequency) {
+          std::vector<TermEntry> features;
+          std::size_t done = 0;
+          for (std::size_t c : classesOf[w]) {
+            for (std::size_t i : byClass[c]) {
+              m_vectorizer.Vectorize(texts[i], features);
+              count(static_cast<std::uint32_t>(c + 1), features, frequency);
+              if (++done == 64 && counted) counted(std::exchange(done, 0));
+            }
+          }
+          if (done != 0 && counted) counted(done);
+        },
+        m_options.vectorizer.hashBits));
+  }
+  std::vector<TaskBase*> started;
+  std::exception_ptr scheduleError;
+  try {
+    for (auto& t : tasks) {
+      pool->ScheduleTask(t.get());
+      started.push_back(t.get());
+    }
+  } catch (...) {
+    scheduleError = std::current_exception();
+  }
+  TaskBase::WaitAll(started);
+  if (scheduleError) std::rethrow_exception(scheduleError);
+  for (auto& t : tasks) {
+    if (t->Error()) std::rethrow_exception(t->Error());
+  }
+  bool ok = true;
+  for (auto& t : tasks) {
+    t->Frequency().ForEach(
+        [&](std::uint32_t f, std::uint64_t v) { ok &= m_stats->documentFrequency.Add(f, v); });
+  }
+  if (!ok) Detail::ThrowInvalidArgument(u"count overflow");
 }
 
 void TextModel::Train(DocumentNode* root, const Representation::RepTag& tag) {
@@ -145,7 +259,76 @@ void TextModel::Merge(const TextModel& other) {
   if (!ok) Detail::ThrowInvalidArgument(u"count overflow");
 }
 
-DocumentNode* TextModel::CreateClassTree() const {
+namespace {
+
+// Zeroed memory for `count` floats: pages of their own (huge where the system gives them) for
+// large tables, so that they fault in where they are first written.
+std::shared_ptr<float[]> ZeroedFloats(std::size_t count) {
+  const std::size_t bytes = count * sizeof(float);
+  if (bytes >= (std::size_t{1} << 20)) {
+    void* data = Platform::AllocateLarge(bytes);
+    if (data == nullptr) Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
+    return std::shared_ptr<float[]>(static_cast<float*>(data),
+                                    [bytes](float* p) { Platform::FreeLarge(p, bytes); });
+  }
+  float* data = new (std::nothrow) float[count]();
+  if (data == nullptr) Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
+  return std::shared_ptr<float[]>(data);
+}
+
+// Runs work(range) for `ranges` ranges on the workers of a scheduler of `threads` threads.
+class RangeTask : public TaskBase {
+ public:
+  RangeTask(const std::function<void(std::size_t)>& work, std::size_t range)
+      : m_work(work), m_range(range) {}
+  void Run() override {
+    try {
+      m_work(m_range);
+    } catch (...) {
+      m_error = std::current_exception();
+    }
+  }
+  const std::exception_ptr& Error() const { return m_error; }
+
+ private:
+  const std::function<void(std::size_t)>& m_work;
+  std::size_t m_range;
+  std::exception_ptr m_error;
+};
+
+void RunRanges(std::size_t ranges, unsigned threads,
+               const std::function<void(std::size_t)>& work) {
+  if (threads == 1 || ranges <= 1) {
+    for (std::size_t r = 0; r < ranges; ++r) work(r);
+    return;
+  }
+  const std::unique_ptr<TaskScheduler> owned =
+      threads == 0
+          ? std::make_unique<TaskScheduler>()
+          : std::make_unique<TaskScheduler>(static_cast<std::int32_t>(std::min(threads, 64u)));
+  TaskScheduler& pool = *owned;
+  std::vector<std::unique_ptr<RangeTask>> tasks;
+  for (std::size_t r = 0; r < ranges; ++r) tasks.push_back(std::make_unique<RangeTask>(work, r));
+  std::vector<TaskBase*> started;
+  std::exception_ptr scheduleError;
+  try {
+    for (auto& t : tasks) {
+      pool.ScheduleTask(t.get());
+      started.push_back(t.get());
+    }
+  } catch (...) {
+    scheduleError = std::current_exception();
+  }
+  TaskBase::WaitAll(started);
+  if (scheduleError) std::rethrow_exception(scheduleError);
+  for (auto& t : tasks) {
+    if (t->Error()) std::rethrow_exception(t->Error());
+  }
+}
+
+}  // namespace
+
+DocumentNode* TextModel::CreateClassTree(unsigned threads) const {
   if (m_labels.empty()) Detail::ThrowInvalidArgument(u"the model has no class");
   std::uint64_t totalDocuments = 0;
   for (std::size_t c = 0; c < m_labels.size(); ++c) {
@@ -153,66 +336,110 @@ DocumentNode* TextModel::CreateClassTree() const {
       Detail::ThrowInvalidArgument(u"class without documents: " + m_labels[c]);
     totalDocuments += m_documents[c];
   }
-  const auto features = m_stats->documentFrequency.Sorted();
-  if (features.empty()) Detail::ThrowInvalidArgument(u"the model has no feature");
+  const Detail::FeatureCounts& frequency = m_stats->documentFrequency;
+  if (frequency.Size() == 0) Detail::ThrowInvalidArgument(u"the model has no feature");
   const std::size_t buckets = std::size_t{1} << m_options.vectorizer.hashBits;
   const std::size_t classes = m_labels.size();
-  const std::size_t v = features.size();
+  const std::size_t v = frequency.Size();
   const double alpha = m_options.alpha;
-
-  std::shared_ptr<std::vector<float>> weights;
-  std::vector<std::shared_ptr<std::vector<float>>> tables(classes);
-  std::vector<double> weightOf(v);
-  std::vector<std::vector<double>> n(classes, std::vector<double>(v));
-  std::vector<double> classTotal(classes, 0.0);
-  std::vector<double> featureTotal(v, 0.0);
-  try {
-    weights = std::make_shared<std::vector<float>>(buckets, 0.0f);
-    for (auto& t : tables) t = std::make_shared<std::vector<float>>(buckets, 0.0f);
-  } catch (const std::bad_alloc&) {
-    Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
-  }
-  for (std::size_t i = 0; i < v; ++i) {
-    const double df = static_cast<double>(features[i].second);
-    weightOf[i] = m_options.idf
-                      ? std::log((1.0 + static_cast<double>(totalDocuments)) / (1.0 + df)) + 1.0
-                      : 1.0;
-    (*weights)[features[i].first] = static_cast<float>(weightOf[i]);
-  }
-  for (std::size_t c = 0; c < classes; ++c) {
-    for (std::size_t i = 0; i < v; ++i) {
-      const double x =
-          static_cast<double>(m_stats->counts[c].Get(features[i].first)) / kFixedOne * weightOf[i];
-      n[c][i] = x;
-      classTotal[c] += x;
-      featureTotal[i] += x;
-    }
-  }
-  double grandTotal = 0.0;
-  for (double t : classTotal) grandTotal += t;
-
   const double av = alpha * static_cast<double>(v);
-  double lo = std::numeric_limits<double>::max();
-  double hi = std::numeric_limits<double>::lowest();
+  const bool complement = m_options.kind == ModelKind::ComplementNB;
+  // One row per feature: the classes' scores side by side, then the feature's weight, so that
+  // scoring a document against every class reads each of its rows from memory once. Rows of
+  // features no document had stay zero.
+  const std::size_t stride = classes + 1;
+  const std::shared_ptr<float[]> table = ZeroedFloats(buckets * stride);
+
+  auto weightOf = [&](std::uint64_t df) {
+    return m_options.idf ? std::log((1.0 + static_cast<double>(totalDocuments)) /
+                                    (1.0 + static_cast<double>(df))) +
+                               1.0
+                         : 1.0;
+  };
   std::vector<double> priors(classes, 0.0);
-  for (std::size_t c = 0; c < classes; ++c) {
-    std::vector<float>& table = *tables[c];
-    const bool complement = m_options.kind == ModelKind::ComplementNB;
-    const double denominator =
-        std::log((complement ? grandTotal - classTotal[c] : classTotal[c]) + av);
-    for (std::size_t i = 0; i < v; ++i) {
-      const double count = complement ? featureTotal[i] - n[c][i] : n[c][i];
-      const double logTheta = std::log(count + alpha) - denominator;
-      const float score = static_cast<float>(complement ? -logTheta : logTheta);
-      table[features[i].first] = score;
-      lo = std::min(lo, static_cast<double>(score));
-      hi = std::max(hi, static_cast<double>(score));
+  for (std::size_t c = 0; c < classes && !complement; ++c) {
+    priors[c] = std::log(static_cast<double>(m_documents[c]) / static_cast<double>(totalDocuments));
+  }
+
+  // The rows are filled in ranges of ids, each on one worker; a range keeps its own bounds.
+  const std::size_t ranges = threads == 1 ? 1 : 16;
+  std::vector<double> rangeLo(ranges, std::numeric_limits<double>::max());
+  std::vector<double> rangeHi(ranges, std::numeric_limits<double>::lowest());
+  auto rangeOf = [&](std::size_t r) {
+    return std::pair{static_cast<std::uint32_t>(buckets * r / ranges),
+                     static_cast<std::uint32_t>(buckets * (r + 1) / ranges)};
+  };
+  // Writes a score and widens the bounds `lo` and `hi` (a worker's own, not shared in memory).
+  auto put = [&](std::size_t row, std::size_t c, double logTheta, double& lo, double& hi) {
+    const float score = static_cast<float>(logTheta);
+    table[row * stride + c] = score;
+    lo = std::min(lo, static_cast<double>(score));
+    hi = std::max(hi, static_cast<double>(score));
+  };
+
+  if (!complement && !m_options.idf) {
+    // Unweighted counts: a class's total is an exact integer sum, and a feature the class never
+    // saw scores log(alpha) less the denominator, so only the class's own features are visited.
+    std::vector<double> denominator(classes);
+    for (std::size_t c = 0; c < classes; ++c) {
+      unsigned __int128 sum = 0;
+      m_stats->counts[c].ForEach([&sum](std::uint32_t, std::uint64_t q) { sum += q; });
+      denominator[c] = std::log(static_cast<double>(sum) / kFixedOne + av);
     }
-    if (!complement) {
-      priors[c] =
-          std::log(static_cast<double>(m_documents[c]) / static_cast<double>(totalDocuments));
+    RunRanges(ranges, threads, [&](std::size_t r) {
+      const auto [first, last] = rangeOf(r);
+      double lo = rangeLo[r];
+      double hi = rangeHi[r];
+      frequency.ForEachIn(first, last, [&](std::uint32_t id, std::uint64_t) {
+        table[id * stride + classes] = 1.0f;
+        for (std::size_t c = 0; c < classes; ++c) {
+          if (m_stats->counts[c].Size() < v) put(id, c, std::log(alpha) - denominator[c], lo, hi);
+        }
+      });
+      for (std::size_t c = 0; c < classes; ++c) {
+        m_stats->counts[c].ForEachIn(first, last, [&](std::uint32_t id, std::uint64_t q) {
+          put(id, c, std::log(static_cast<double>(q) / kFixedOne + alpha) - denominator[c], lo,
+              hi);
+        });
+      }
+      rangeLo[r] = lo;
+      rangeHi[r] = hi;
+    });
+  } else {
+    const auto features = frequency.Sorted();
+    std::vector<double> weights(v);
+    for (std::size_t i = 0; i < v; ++i) {
+      weights[i] = weightOf(features[i].second);
+      table[features[i].first * stride + classes] = static_cast<float>(weights[i]);
+    }
+    auto countOf = [&](std::size_t c, std::size_t i) {
+      return static_cast<double>(m_stats->counts[c].Get(features[i].first)) / kFixedOne *
+             weights[i];
+    };
+    std::vector<double> classTotal(classes, 0.0);
+    std::vector<double> featureTotal(v, 0.0);
+    for (std::size_t c = 0; c < classes; ++c) {
+      for (std::size_t i = 0; i < v; ++i) {
+        const double x = countOf(c, i);
+        classTotal[c] += x;
+        featureTotal[i] += x;
+      }
+    }
+    double grandTotal = 0.0;
+    for (double t : classTotal) grandTotal += t;
+    for (std::size_t c = 0; c < classes; ++c) {
+      const double denominator =
+          std::log((complement ? grandTotal - classTotal[c] : classTotal[c]) + av);
+      for (std::size_t i = 0; i < v; ++i) {
+        const double n = countOf(c, i);
+        const double logTheta =
+            std::log((complement ? featureTotal[i] - n : n) + alpha) - denominator;
+        put(features[i].first, c, complement ? -logTheta : logTheta, rangeLo[0], rangeHi[0]);
+      }
     }
   }
+  double lo = *std::min_element(rangeLo.begin(), rangeLo.end());
+  const double hi = *std::max_element(rangeHi.begin(), rangeHi.end());
   double lowestPrior = 0.0;
   for (double p : priors) lowestPrior = std::min(lowestPrior, p);
   lo += lowestPrior;
@@ -220,7 +447,8 @@ DocumentNode* TextModel::CreateClassTree() const {
   IntrusivePtr<DocumentNode> root = AdoptRef(DocumentNode::Create());
   for (std::size_t c = 0; c < classes; ++c) {
     IntrusivePtr<ClassModel> model = AdoptRef(ClassModel::Create(
-        static_cast<std::uint32_t>(c + 1), m_labels[c], tables[c], weights, priors[c], lo, hi));
+        static_cast<std::uint32_t>(c + 1), m_labels[c], table, buckets, stride, c, priors[c], lo,
+        hi));
     root->AddChild(model.get());
     model.release();
   }
@@ -232,20 +460,45 @@ DocumentNode* TextModel::CreateClassTree() const {
 
 namespace {
 
+void PutNumber(std::uint64_t value, std::string& out) {
+  while (value >= 0x80) {
+    out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+    value >>= 7;
+  }
+  out.push_back(static_cast<char>(value));
+}
+
+// An unsigned LEB128 number at `p` (advanced past it); InvalidArgument when it is cut off by the
+// end of its chunk or does not fit in 64 bits.
+std::uint64_t TakeNumber(const unsigned char*& p, const unsigned char* end) {
+  std::uint64_t value = 0;
+  for (unsigned shift = 0; p != end; shift += 7) {
+    const unsigned char byte = *p++;
+    if (shift == 63 && byte > 1) break;
+    value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+    if (byte < 0x80) return value;
+  }
+  Detail::ThrowInvalidArgument(u"Chunk: bad number");
+}
+
 void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribute,
                   std::uint32_t attributeValue,
-                  const std::vector<std::pair<std::uint32_t, std::uint64_t>>& entries) {
+                  const Detail::LargeVector<std::pair<std::uint32_t, std::uint64_t>>& entries) {
   xml.CreateNode(element);
   if (attribute != nullptr) xml.AddProperty(attribute, attributeValue);
   xml.AddProperty("entries", static_cast<std::uint64_t>(entries.size()));
   std::string bytes;
+  std::int64_t previous = -1;
   for (std::size_t start = 0; start < entries.size(); start += kChunkEntries) {
     const std::size_t end = std::min(entries.size(), start + kChunkEntries);
-    bytes.assign((end - start) * kEntryBytes, '\0');
-    auto* p = reinterpret_cast<unsigned char*>(bytes.data());
-    for (std::size_t i = start; i < end; ++i, p += kEntryBytes) {
-      Detail::StoreLittleEndian(entries[i].first, p);
-      Detail::StoreLittleEndian(entries[i].second, p + 4);
+    bytes.clear();
+    for (std::size_t i = start; i < end; ++i) {
+      // Most values are whole units (sums of unit weights): those are written in units.
+      const std::uint64_t gap = static_cast<std::uint64_t>(entries[i].first - previous - 1);
+      const bool whole = entries[i].second % kUnit == 0;
+      PutNumber(gap * 2 + (whole ? 1 : 0), bytes);
+      PutNumber(whole ? entries[i].second / kUnit : entries[i].second, bytes);
+      previous = entries[i].first;
     }
     const std::string text = Base64::ToBase64(bytes);
     xml.AddSubNodeText("Chunk", std::u16string(text.begin(), text.end()));
@@ -385,7 +638,7 @@ class TextModelReader : public XmlSaxCallback {
 
   void startRoot(const unsigned char** attributes) {
     const char* version = Attribute(attributes, "version");
-    if (version == nullptr || std::strcmp(version, "1") != 0) {
+    if (version == nullptr || version != std::to_string(TextModel::kFileVersion)) {
       Detail::Throw<XMLFormatException>(
           ErrorId::XmlFileNewerVersion,
           u"QelTextModel version " + ConvertUtf8ToWideChar(version ? version : "none"));
@@ -440,23 +693,36 @@ class TextModelReader : public XmlSaxCallback {
     if (size == 0 || size > kMaxChunkText || size % 4 != 0) {
       Detail::ThrowInvalidArgument(u"Chunk: length");
     }
-    const std::string text(reinterpret_cast<const char*>(parser->GetCharacterBuffer()), size);
-    const std::string bytes = Base64::FromBase64(text);  // throws for a bad character
-    if (bytes.size() % kEntryBytes != 0) Detail::ThrowInvalidArgument(u"Chunk: entries");
+    auto length = static_cast<unsigned int>(size);
+    m_bytes.resize(Base64::CalculateDecodedSize(length));
+    // Throws for a bad character.
+    Base64::Decode(reinterpret_cast<const char*>(parser->GetCharacterBuffer()), length,
+                   m_bytes.data());
     const std::uint64_t buckets = std::uint64_t{1} << m_model->m_options.vectorizer.hashBits;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t i = 0; i < bytes.size(); i += kEntryBytes) {
-      const auto id = Detail::LoadLittleEndian<std::uint32_t>(p + i);
-      const auto value = Detail::LoadLittleEndian<std::uint64_t>(p + i + 4);
-      if (id >= buckets || static_cast<std::int64_t>(id) <= m_lastId) {
-        Detail::ThrowInvalidArgument(u"Chunk: feature id out of range or out of order");
+    const unsigned char* p = m_bytes.data();
+    const unsigned char* const end = p + length;
+    // Every entry takes at least two bytes.
+    m_target->ReserveInOrder(std::min<std::uint64_t>(length / 2, m_declaredEntries - m_read));
+    std::size_t inChunk = 0;
+    while (p != end) {
+      const std::uint64_t code = TakeNumber(p, end);
+      const std::uint64_t gap = code / 2;
+      std::uint64_t value = TakeNumber(p, end);
+      if (code % 2 == 1) {
+        if (value > UINT64_MAX / kUnit) Detail::ThrowInvalidArgument(u"Chunk: count out of range");
+        value *= kUnit;
       }
+      if (gap >= buckets || static_cast<std::uint64_t>(m_lastId + 1) + gap >= buckets) {
+        Detail::ThrowInvalidArgument(u"Chunk: feature id out of range");
+      }
+      const std::int64_t id = m_lastId + 1 + static_cast<std::int64_t>(gap);
       if (value == 0 || (m_isFrequency && value > m_totalDocuments)) {
         Detail::ThrowInvalidArgument(u"Chunk: count out of range");
       }
       m_lastId = id;
+      if (++inChunk > kChunkEntries) Detail::ThrowInvalidArgument(u"Chunk: entries");
       if (++m_read > m_declaredEntries) Detail::ThrowInvalidArgument(u"entries: count mismatch");
-      m_target->Add(id, value);
+      m_target->Add(static_cast<std::uint32_t>(id), value);
     }
   }
 
@@ -468,11 +734,12 @@ class TextModelReader : public XmlSaxCallback {
       if (!seen) ThrowFormat(u"Counts (missing)");
     }
     // Every counted feature was in some document.
+    std::vector<bool> inDocuments(std::size_t{1} << m_model->m_options.vectorizer.hashBits);
+    m_model->m_stats->documentFrequency.ForEach(
+        [&inDocuments](std::uint32_t id, std::uint64_t) { inDocuments[id] = true; });
     for (const auto& counts : m_model->m_stats->counts) {
-      counts.ForEach([this](std::uint32_t id, std::uint64_t) {
-        if (m_model->m_stats->documentFrequency.Get(id) == 0) {
-          Detail::ThrowInvalidArgument(u"Counts: feature without documents");
-        }
+      counts.ForEach([&inDocuments](std::uint32_t id, std::uint64_t) {
+        if (!inDocuments[id]) Detail::ThrowInvalidArgument(u"Counts: feature without documents");
       });
     }
     m_complete = true;
@@ -490,6 +757,7 @@ class TextModelReader : public XmlSaxCallback {
   std::uint64_t m_declaredEntries = 0;
   std::uint64_t m_read = 0;
   std::int64_t m_lastId = -1;
+  std::vector<unsigned char> m_bytes;  // a chunk, decoded
 };
 
 std::unique_ptr<TextModel> TextModel::Load(const std::u16string& path) {

@@ -198,7 +198,7 @@ TEST(TextModelTest, MergedShardsSaveAsOneTraining) {
   merged.Save(dir.File("merged.xml"), false);
   const std::string bytes = ReadBytes(dir.File("whole.xml"));
   EXPECT_EQ(ReadBytes(dir.File("merged.xml")), bytes);
-  EXPECT_NE(bytes.find("version=\"1\""), std::string::npos);
+  EXPECT_NE(bytes.find("version=\"2\""), std::string::npos);
 
   // A tree document walk trains the same model as the single calls.
   TextModel fromTree(o);
@@ -247,12 +247,17 @@ std::string Replace(std::string s, const std::string& pattern, const std::string
   return std::regex_replace(s, std::regex(pattern), with, std::regex_constants::format_first_only);
 }
 
-// Entries of 12 bytes as one chunk's text.
-std::string Chunk(std::uint32_t id, std::uint64_t value) {
-  std::string bytes(12, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(id >> (8 * i));
-  for (int i = 0; i < 8; ++i) bytes[4 + i] = static_cast<char>(value >> (8 * i));
-  return Base64::ToBase64(bytes);
+// One chunk's text: the given bytes in Base64.
+std::string Chunk(const std::string& bytes) { return Base64::ToBase64(bytes); }
+// One entry, the first of its element (its gap is its id), as LEB128 numbers; `whole` writes the
+// value in units of 2^16.
+std::string Entry(std::uint32_t id, std::uint64_t value, bool whole = false) {
+  std::string bytes;
+  for (std::uint64_t n : {std::uint64_t{id} * 2 + whole, value}) {
+    for (; n >= 0x80; n >>= 7) bytes.push_back(static_cast<char>((n & 0x7F) | 0x80));
+    bytes.push_back(static_cast<char>(n));
+  }
+  return bytes;
 }
 
 TEST(TextModelTest, HostileFilesGiveTheLibrarysExceptions) {
@@ -281,7 +286,7 @@ TEST(TextModelTest, HostileFilesGiveTheLibrarysExceptions) {
     std::string text;
     Kind kind;
   } cases[] = {
-      {"other version", Replace(good, "version=\"1\"", "version=\"2\""), Format},
+      {"other version", Replace(good, "version=\"2\"", "version=\"1\""), Format},
       {"other root", Replace(good, "QelTextModel", "Model"), Format},
       {"truncated", good.substr(0, good.size() / 2), Format},
       {"empty", "", Format},
@@ -299,11 +304,24 @@ TEST(TextModelTest, HostileFilesGiveTheLibrarysExceptions) {
       {"lying entry count", Replace(good, "entries=\"2\"", "entries=\"99999999999\""), Argument},
       {"bad base64", Replace(good, chunk, "<Chunk>AAAA!AAA</Chunk>"), Base},
       {"chunk length", Replace(good, chunk, "<Chunk>AAAAAA</Chunk>"), Argument},
-      {"id out of range", Replace(good, chunk, "<Chunk>" + Chunk(256, 1) + "</Chunk>"), Argument},
-      {"zero count", Replace(good, chunk, "<Chunk>" + Chunk(1, 0) + "</Chunk>"), Argument},
+      {"id out of range", Replace(good, chunk, "<Chunk>" + Chunk(Entry(256, 1)) + "</Chunk>"),
+       Argument},
+      {"zero count", Replace(good, chunk, "<Chunk>" + Chunk(Entry(1, 0)) + "</Chunk>"), Argument},
+      {"number cut off", Replace(good, chunk, "<Chunk>" + Chunk("\x01\x81") + "</Chunk>"),
+       Argument},
+      {"number beyond 64 bits",
+       Replace(good, chunk,
+               "<Chunk>" + Chunk("\x01" + std::string(9, '\xff') + "\x02") + "</Chunk>"),
+       Argument},
+      {"whole units beyond 64 bits",
+       Replace(good, chunk, "<Chunk>" + Chunk(Entry(1, std::uint64_t{1} << 50, true)) + "</Chunk>"),
+       Argument},
+      {"gap past the hash space",
+       Replace(good, chunk, "<Chunk>" + Chunk(Entry(200, 1) + Entry(60, 1)) + "</Chunk>"),
+       Argument},
       {"frequency beyond documents",
        Replace(good, "(<DocumentFrequency[^>]*>)<Chunk>[^<]*</Chunk>",
-               "$1<Chunk>" + Chunk(1, 3) + "</Chunk>"),
+               "$1<Chunk>" + Chunk(Entry(1, 3)) + "</Chunk>"),
        Argument},
       {"counts of an unknown class", Replace(good, "class=\"2\"", "class=\"9\""), Argument},
       {"duplicate label", Replace(good, "label=\"B\"", "label=\"A\""), Argument},

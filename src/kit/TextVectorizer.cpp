@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "core/Throw.h"
 
@@ -34,9 +35,46 @@ bool IsSeparator(char32_t c) {
          c == 0x2029;
 }
 
-thread_local std::vector<std::uint32_t> t_ids;
-thread_local std::vector<std::uint32_t> t_units;
-thread_local std::string t_symbols;
+// A thread's working buffers, kept between calls.
+struct Buffers {
+  std::vector<std::uint32_t> ids;
+  std::vector<std::uint32_t> sortBuffer;
+  std::vector<std::uint32_t> units;
+  std::string symbols;
+};
+
+// Out of line, so that the thread-local address is looked up once per call and not again at
+// every use inside the loops.
+[[gnu::noinline]] Buffers& ThreadBuffers() {
+  thread_local Buffers buffers;
+  return buffers;
+}
+
+// Sorts ids below 2^bits: a least-significant-digit radix sort in passes of at most 10 bits
+// (two passes for the default 18), std::sort for short lists.
+void SortIds(std::vector<std::uint32_t>& ids, std::vector<std::uint32_t>& buffer, unsigned bits) {
+  if (ids.size() < 64) {
+    std::sort(ids.begin(), ids.end());
+    return;
+  }
+  const unsigned passes = (bits + 9) / 10;
+  const unsigned digit = (bits + passes - 1) / passes;
+  const std::uint32_t mask = (1u << digit) - 1;
+  buffer.resize(ids.size());
+  std::uint32_t* from = ids.data();
+  std::uint32_t* to = buffer.data();
+  std::uint32_t offsets[1u << 10];
+  for (unsigned pass = 0; pass < passes; ++pass) {
+    const unsigned shift = pass * digit;
+    std::fill_n(offsets, mask + 1, 0u);
+    for (std::size_t i = 0; i < ids.size(); ++i) ++offsets[(from[i] >> shift) & mask];
+    std::uint32_t sum = 0;
+    for (std::uint32_t d = 0; d <= mask; ++d) sum += std::exchange(offsets[d], sum);
+    for (std::size_t i = 0; i < ids.size(); ++i) to[offsets[(from[i] >> shift) & mask]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != ids.data()) std::copy_n(from, ids.size(), ids.data());
+}
 
 }  // namespace
 
@@ -67,8 +105,9 @@ TextVectorizer::~TextVectorizer() = default;
 
 void TextVectorizer::Vectorize(std::u16string_view text, std::vector<TermEntry>& out) const {
   out.clear();
-  std::vector<std::uint32_t>& ids = t_ids;
-  std::vector<std::uint32_t>& units = t_units;
+  Buffers& buffers = ThreadBuffers();
+  std::vector<std::uint32_t>& ids = buffers.ids;
+  std::vector<std::uint32_t>& units = buffers.units;
   ids.clear();
   const unsigned shift = 64 - m_options.hashBits;
   auto hashOf = [shift](std::uint64_t seed, const std::uint32_t* u, std::size_t n) {
@@ -78,8 +117,8 @@ void TextVectorizer::Vectorize(std::u16string_view text, std::vector<TermEntry>&
   if (m_options.words && !text.empty()) {
     // The filter writes at most three symbols and a separator per character.
     const std::size_t outSize = text.size() * 4 + 2;
-    std::string& symbols = t_symbols;
-    symbols.assign(outSize, '\0');
+    std::string& symbols = buffers.symbols;
+    if (symbols.size() < outSize) symbols.resize(outSize);  // only the n bytes written are read
     // The filter only reads its tables (see AsciiTextFilter); it is not const-qualified.
     const unsigned n = m_filter->FilterTextW(text.data(), static_cast<unsigned>(text.size()),
                                              symbols.data(), static_cast<unsigned>(outSize));
@@ -132,7 +171,10 @@ void TextVectorizer::Vectorize(std::u16string_view text, std::vector<TermEntry>&
     flush();
   }
 
-  std::sort(ids.begin(), ids.end());
+  SortIds(ids, buffers.sortBuffer, m_options.hashBits);
+  std::size_t unique = 0;
+  for (std::size_t i = 0; i < ids.size(); ++i) unique += i == 0 || ids[i] != ids[i - 1];
+  out.reserve(unique);
   for (std::size_t i = 0; i < ids.size();) {
     std::size_t j = i + 1;
     while (j < ids.size() && ids[j] == ids[i]) ++j;

@@ -124,4 +124,30 @@ void AdviseHugePages(void* data, std::size_t size) {
   if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+namespace {
+constexpr std::size_t kHugePage = std::size_t{1} << 21;
+std::size_t LargeMapping(std::size_t size) { return (size + kHugePage - 1) & ~(kHugePage - 1); }
+}  // namespace
+
+void* AllocateLarge(std::size_t size) {
+  if (size == 0 || size > SIZE_MAX - 2 * kHugePage) return nullptr;
+  const std::size_t length = LargeMapping(size);
+  // Map one huge page more than needed and give back the ends outside the aligned range.
+  void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+  if (aligned > start) ::munmap(raw, aligned - start);
+  const std::uintptr_t end = start + length + kHugePage;
+  if (end > aligned + length)
+    ::munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
+  ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
+void FreeLarge(void* data, std::size_t size) {
+  if (data != nullptr) ::munmap(data, LargeMapping(size));
+}
+
 }  // namespace Qel::Platform

@@ -29,6 +29,11 @@ std::optional<std::string> MessageLocaleName();
 // written (a hint: nothing happens where the system does not give them). Fresh results of tens
 // of megabytes then take a few page faults instead of thousands.
 void AdviseHugePages(void* data, std::size_t size);
+// `size` bytes of zeroed memory aligned to 2 MiB, backed by huge pages where the system gives
+// them, for arrays of megabytes written all over; nullptr when the system refuses. Give it back
+// with FreeLarge and the same size.
+void* AllocateLarge(std::size_t size);
+void FreeLarge(void* data, std::size_t size);
 // Writes a line (UTF-8, followed by a line feed) to standard output.
 void WriteDiagnosticLine(const std::string& line);
 

@@ -36,8 +36,8 @@ namespace QelTool {
 
 namespace {
 
-// Documents vectorised and counted together while training, so that memory stays bounded.
-constexpr std::size_t kTrainChunk = 8192;
+// Documents evaluate vectorises and classifies together.
+constexpr std::size_t kEvaluateBatch = 2048;
 
 unsigned int Workers(unsigned int threads) {
   if (threads > 0) return threads;
@@ -87,7 +87,7 @@ std::unique_ptr<Qel::TextModel> LoadModel(const std::string& path) {
 Qel::IntrusivePtr<Qel::DocumentNode> ClassTree(const Qel::TextModel& model,
                                                const std::string& path) {
   try {
-    return Qel::AdoptRef(model.CreateClassTree());
+    return Qel::AdoptRef(model.CreateClassTree(0));
   } catch (const Qel::BaseException& e) {
     throw ToolError(kExitModel, path + ": not a usable model: " + Describe(e));
   }
@@ -160,18 +160,13 @@ int RunTrain(const TrainOptions& o) {
   std::map<std::u16string, std::uint32_t> ids;
   for (const std::u16string& l : labels) ids[l] = model->AddClass(l);
 
+  std::vector<std::uint32_t> classOf(docs.size());
+  for (std::size_t i = 0; i < docs.size(); ++i) classOf[i] = ids.at(docs[i].label);
+
+  std::vector<std::u16string_view> texts(docs.size());
+  for (std::size_t i = 0; i < docs.size(); ++i) texts[i] = docs[i].text;
   Progress progress("features", docs.size(), o.quiet);
-  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
-  std::vector<std::vector<Qel::TermEntry>> features;
-  for (std::size_t begin = 0; begin < docs.size(); begin += kTrainChunk) {
-    const std::size_t count = std::min(kTrainChunk, docs.size() - begin);
-    features.assign(count, {});
-    ParallelFor(count, o.threads, [&](std::size_t i) {
-      vectorizer.Vectorize(docs[begin + i].text, features[i]);
-      progress.Add(1);
-    });
-    for (std::size_t i = 0; i < count; ++i) model->Train(ids[docs[begin + i].label], features[i]);
-  }
+  model->Train(classOf, texts, o.threads, [&progress](std::size_t n) { progress.Add(n); });
   progress.Finish();
   SaveModel(*model, o.output, o.gzip);
   if (!o.quiet) {
@@ -280,28 +275,33 @@ int RunEvaluate(const EvaluateOptions& o) {
     root->AddChild(group.get());
     groups[c] = group.release();
   }
-  Progress progress("features", docs.size(), o.quiet);
-  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
-  std::vector<std::vector<Qel::TermEntry>> features(docs.size());
-  ParallelFor(docs.size(), o.threads, [&](std::size_t i) {
-    vectorizer.Vectorize(docs[i].text, features[i]);
-    progress.Add(1);
-  });
-  std::vector<std::size_t> perClass(labels.size() + 1, 0);
-  for (std::size_t i = 0; i < docs.size(); ++i) {
-    const std::uint32_t c = ids[docs[i].label];
-    AddDocument(groups[c], c, std::move(features[i]));
-    ++perClass[c];
-  }
-  features.clear();
-  progress.Finish();
+  // In batches: each batch's documents are vectorised, hung under their class node, classified,
+  // and then lose their vectors, so that memory holds one batch of vectors at a time.
   const Qel::BayesControl settings = Settings(2);
-  Progress classifying("classify", docs.size(), o.quiet);
-  for (std::uint32_t c = 1; c <= labels.size(); ++c) {
-    Qel::ClassifyDocuments(classTree.get(), groups[c], settings, o.threads);
-    classifying.Add(perClass[c]);
+  Progress progress("classify", docs.size(), o.quiet);
+  const Qel::TextVectorizer& vectorizer = model->GetVectorizer();
+  std::vector<std::vector<Qel::TermEntry>> features;
+  std::vector<Qel::DocumentNode*> nodes;
+  for (std::size_t begin = 0; begin < docs.size(); begin += kEvaluateBatch) {
+    const std::size_t count = std::min(kEvaluateBatch, docs.size() - begin);
+    features.resize(count);
+    ParallelFor(count, o.threads,
+                [&](std::size_t i) { vectorizer.Vectorize(docs[begin + i].text, features[i]); });
+    nodes.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint32_t c = ids[docs[begin + i].label];
+      nodes.push_back(AddDocument(groups[c], c, std::move(features[i])));
+    }
+    // Only documents that still carry a vector are classified: this batch's.
+    Qel::ClassifyDocuments(classTree.get(), root.get(), settings, o.threads);
+    for (Qel::DocumentNode* node : nodes) {
+      if (Qel::Node* vector = node->RemoveRepresentation(Qel::TermVector::DEFAULT_TAG)) {
+        vector->Release();
+      }
+    }
+    progress.Add(count);
   }
-  classifying.Finish();
+  progress.Finish();
 
   const auto matrix =
       Qel::AdoptRef(Qel::ErrorMatrix::Create(static_cast<unsigned int>(labels.size() + 1)));

@@ -10,12 +10,17 @@
 #include <qel/kit/TextVectorizer.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Qel {
 
+namespace Detail {
+class FeatureCounts;
+}
 class BayesControl;
 class DocumentNode;
 
@@ -50,6 +55,16 @@ class QEL_API TextModel {
   // feature id is out of range; weights must be finite and non-negative). Weights are counted
   // in fixed point (units of 2^-16), so that sums do not depend on the order of training.
   void Train(std::uint32_t classId, const std::vector<TermEntry>& features);
+  // Vectorizes `texts[i]` and counts it as a document of class `classIds[i]`, for every i, on
+  // `threads` workers of a TaskScheduler (0 = all cores). Each worker counts the documents of
+  // classes of its own, so that no two workers share a class's counts; the model is the one the
+  // single calls give, in any order. `counted`, when set, is called from the workers (at once
+  // from several) with the number of documents counted since its last call. InvalidArgument
+  // when the sizes differ or an id is not a class id (nothing counted then); an overflow
+  // throws after the other workers finished.
+  void Train(const std::vector<std::uint32_t>& classIds,
+             const std::vector<std::u16string_view>& texts, unsigned threads,
+             const std::function<void(std::size_t)>& counted = {});
   // Counts every DocumentNode under `root` (root included, pre-order) whose class id is a class
   // of this model and that carries a TermVector under `tag`.
   void Train(DocumentNode* root, const Representation::RepTag& tag = TermVector::DEFAULT_TAG);
@@ -61,7 +76,8 @@ class QEL_API TextModel {
   // The class tree BayesClassifier learns from: a root DocumentNode (class id 0) with one
   // ClassModel per class, in id order, tagged ClassModel::DEFAULT_TAG; one reference for the
   // caller. Throws InvalidArgument when there is no class or a class has no document.
-  DocumentNode* CreateClassTree() const;
+  // `threads` workers of a TaskScheduler (0 = all cores) fill its tables.
+  DocumentNode* CreateClassTree(unsigned threads = 1) const;
 
   // Writes the model as versioned XML (gzip when `compressed`) to a temporary file beside
   // `path`, then renames it over `path`. Throws FileIOException when it cannot be written.
@@ -75,12 +91,14 @@ class QEL_API TextModel {
   static std::unique_ptr<TextModel> LoadFromMemory(const char* data, std::size_t size);
 
   // The file format's version, written as the root element's "version" attribute.
-  static constexpr std::int32_t kFileVersion = 1;
+  static constexpr std::int32_t kFileVersion = 2;
 
  private:
   struct Statistics;
   friend class TextModelReader;
   void checkFeatures(const std::vector<TermEntry>& features) const;
+  void count(std::uint32_t classId, const std::vector<TermEntry>& features,
+             Detail::FeatureCounts& documentFrequency);
 
   ModelOptions m_options;
   TextVectorizer m_vectorizer;

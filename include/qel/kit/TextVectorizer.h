@@ -27,7 +27,7 @@ struct VectorizerOptions {
   bool digits = false;         // AsciiTextFilter keeps digits
   unsigned charMin = 1;        // character n-grams, n in [charMin, charMax], of the case-folded
   unsigned charMax = 4;        //   form KC text within words padded by one space; 0 = none; <= 8
-  unsigned hashBits = 18;   // feature ids are a fixed 64-bit hash into 2^hashBits buckets (8..26)
+  unsigned hashBits = 19;   // feature ids are a fixed 64-bit hash into 2^hashBits buckets (8..26)
   bool sublinearTf = true;  // weight = 1 + ln(count) instead of count
   friend bool operator==(const VectorizerOptions&, const VectorizerOptions&) = default;
 };
