@@ -1,7 +1,7 @@
 // FeatureCounts: per-feature sums (fixed point, unsigned 64-bit) of feature ids below 2^bits.
 // Features added in increasing id order (one document's features, a model file) are kept as a
 // sorted list; the first feature out of order moves them into an open-addressing hash table; once
-// an eighth of the ids are present the table turns into a plain array indexed by id (at most 64
+// a sixteenth of the ids are present the table turns into a plain array indexed by id (at most 128
 // bytes per feature then, against 12 in the list and 21 to 43 in the table), which is much faster
 // to add to. In every form memory grows with the features present, not with the hash space. One
 // thread at a time.
@@ -51,7 +51,7 @@ class FeatureCounts {
       s.id = id;
       s.sum = value;
       ++m_used;
-      if (m_used >= m_ids / 8) densify();
+      if (m_used >= m_ids / 16) densify();
       return true;
     }
     if (s.sum > UINT64_MAX - value) return false;

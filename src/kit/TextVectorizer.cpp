@@ -5,6 +5,7 @@
 #include <qel/text/Unicode.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -49,6 +50,15 @@ struct Buffers {
   thread_local Buffers buffers;
   return buffers;
 }
+
+// 1 + ln(count) for the small counts most features have, as the expression computes it.
+const std::array<float, 32> kLogTable = [] {
+  std::array<float, 32> table{};
+  for (std::size_t i = 1; i < table.size(); ++i) {
+    table[i] = 1.0f + std::log(static_cast<float>(i));
+  }
+  return table;
+}();
 
 // Sorts ids below 2^bits: a least-significant-digit radix sort in passes of at most 10 bits
 // (two passes for the default 18), std::sort for short lists.
@@ -179,7 +189,9 @@ void TextVectorizer::Vectorize(std::u16string_view text, std::vector<TermEntry>&
     std::size_t j = i + 1;
     while (j < ids.size() && ids[j] == ids[i]) ++j;
     const auto count = static_cast<float>(j - i);
-    out.push_back({ids[i], m_options.sublinearTf ? 1.0f + std::log(count) : count});
+    out.push_back({ids[i], !m_options.sublinearTf ? count
+                           : j - i < kLogTable.size() ? kLogTable[j - i]
+                                                      : 1.0f + std::log(count)});
     i = j;
   }
 }
