@@ -296,8 +296,7 @@ class RangeTask : public TaskBase {
   std::exception_ptr m_error;
 };
 
-void RunRanges(std::size_t ranges, unsigned threads,
-               const std::function<void(std::size_t)>& work) {
+void RunRanges(std::size_t ranges, unsigned threads, const std::function<void(std::size_t)>& work) {
   if (threads == 1 || ranges <= 1) {
     for (std::size_t r = 0; r < ranges; ++r) work(r);
     return;
@@ -398,8 +397,7 @@ DocumentNode* TextModel::CreateClassTree(unsigned threads) const {
       });
       for (std::size_t c = 0; c < classes; ++c) {
         m_stats->counts[c].ForEachIn(first, last, [&](std::uint32_t id, std::uint64_t q) {
-          put(id, c, std::log(static_cast<double>(q) / kFixedOne + alpha) - denominator[c], lo,
-              hi);
+          put(id, c, std::log(static_cast<double>(q) / kFixedOne + alpha) - denominator[c], lo, hi);
         });
       }
       rangeLo[r] = lo;
@@ -446,9 +444,9 @@ DocumentNode* TextModel::CreateClassTree(unsigned threads) const {
 
   IntrusivePtr<DocumentNode> root = AdoptRef(DocumentNode::Create());
   for (std::size_t c = 0; c < classes; ++c) {
-    IntrusivePtr<ClassModel> model = AdoptRef(ClassModel::Create(
-        static_cast<std::uint32_t>(c + 1), m_labels[c], table, buckets, stride, c, priors[c], lo,
-        hi));
+    IntrusivePtr<ClassModel> model =
+        AdoptRef(ClassModel::Create(static_cast<std::uint32_t>(c + 1), m_labels[c], table, buckets,
+                                    stride, c, priors[c], lo, hi));
     root->AddChild(model.get());
     model.release();
   }

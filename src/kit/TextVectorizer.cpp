@@ -189,7 +189,7 @@ void TextVectorizer::Vectorize(std::u16string_view text, std::vector<TermEntry>&
     std::size_t j = i + 1;
     while (j < ids.size() && ids[j] == ids[i]) ++j;
     const auto count = static_cast<float>(j - i);
-    out.push_back({ids[i], !m_options.sublinearTf ? count
+    out.push_back({ids[i], !m_options.sublinearTf     ? count
                            : j - i < kLogTable.size() ? kLogTable[j - i]
                                                       : 1.0f + std::log(count)});
     i = j;
