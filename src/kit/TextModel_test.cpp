@@ -199,36 +199,6 @@ TEST(TextModelTest, MergedShardsSaveAsOneTraining) {
   const std::string bytes = ReadBytes(dir.File("whole.xml"));
   EXPECT_EQ(ReadBytes(dir.File("merged.xml")), bytes);
 
-  // Texts trained on workers (each counting classes of its own) give the same bytes, and class
-  // trees filled on workers score as the one filled alone.
-  std::vector<std::uint32_t> ids;
-  std::vector<std::u16string_view> texts;
-  for (const auto& t : kTexts) texts.push_back(t[1]);
-  for (unsigned threads : {1u, 2u, 3u}) {
-    TextModel parallel(o);
-    ids.clear();
-    for (const auto& t : kTexts) ids.push_back(parallel.AddClass(t[0]));
-    std::size_t counted = 0;
-    parallel.Train(ids, texts, threads, [&counted](std::size_t n) { counted += n; });
-    EXPECT_EQ(counted, std::size(kTexts));
-    parallel.Save(dir.File("parallel.xml"), false);
-    EXPECT_EQ(ReadBytes(dir.File("parallel.xml")), bytes) << threads;
-    const auto one = AdoptRef(parallel.CreateClassTree(1));
-    const auto many = AdoptRef(parallel.CreateClassTree(threads));
-    std::vector<TermEntry> f;
-    parallel.GetVectorizer().Vectorize(u"Petit chien, grand renard", f);
-    const auto doc = AdoptRef(TermVector::Create(f));
-    for (std::size_t c = 0; c < 3; ++c) {
-      EXPECT_EQ(Models(one.get())[c]->dot(*doc), Models(many.get())[c]->dot(*doc));
-      EXPECT_EQ(Models(one.get())[c]->GetMinimum(), Models(many.get())[c]->GetMinimum());
-    }
-  }
-  // A bad class id counts nothing.
-  TextModel refused(o);
-  refused.AddClass(u"en");
-  EXPECT_THROW(refused.Train({1, 2}, {texts[0], texts[1]}, 2), BaseException);
-  EXPECT_THROW(refused.Train({1}, {texts[0], texts[1]}, 2), BaseException);
-  EXPECT_EQ(refused.GetDocumentCounts(), std::vector<std::uint64_t>{0});
   EXPECT_NE(bytes.find("version=\"2\""), std::string::npos);
 
   // A tree document walk trains the same model as the single calls.
@@ -272,6 +242,47 @@ TEST(TextModelTest, MergedShardsSaveAsOneTraining) {
     files += e.path().extension() == ".tmp";
   }
   EXPECT_EQ(files, 0u);
+}
+
+// Texts trained on workers (each counting classes of its own) give the bytes of one training, and
+// class trees filled on workers score as the one filled alone.
+TEST(TextModelConcurrency, WorkersTrainAndFillClassTreesAsOneThread) {
+  TempDir dir;
+  ModelOptions o;
+  o.vectorizer.hashBits = 10;  // small: the tables turn into arrays
+  o.vectorizer.sublinearTf = true;
+  TextModel whole(o);
+  TrainTexts(whole, 0, std::size(kTexts));
+  whole.Save(dir.File("whole.xml"), false);
+  const std::string bytes = ReadBytes(dir.File("whole.xml"));
+  std::vector<std::uint32_t> ids;
+  std::vector<std::u16string_view> texts;
+  for (const auto& t : kTexts) texts.push_back(t[1]);
+  for (unsigned threads : {1u, 2u, 3u}) {
+    TextModel parallel(o);
+    ids.clear();
+    for (const auto& t : kTexts) ids.push_back(parallel.AddClass(t[0]));
+    std::size_t counted = 0;
+    parallel.Train(ids, texts, threads, [&counted](std::size_t n) { counted += n; });
+    EXPECT_EQ(counted, std::size(kTexts));
+    parallel.Save(dir.File("parallel.xml"), false);
+    EXPECT_EQ(ReadBytes(dir.File("parallel.xml")), bytes) << threads;
+    const auto one = AdoptRef(parallel.CreateClassTree(1));
+    const auto many = AdoptRef(parallel.CreateClassTree(threads));
+    std::vector<TermEntry> f;
+    parallel.GetVectorizer().Vectorize(u"Petit chien, grand renard", f);
+    const auto doc = AdoptRef(TermVector::Create(f));
+    for (std::size_t c = 0; c < 3; ++c) {
+      EXPECT_EQ(Models(one.get())[c]->dot(*doc), Models(many.get())[c]->dot(*doc));
+      EXPECT_EQ(Models(one.get())[c]->GetMinimum(), Models(many.get())[c]->GetMinimum());
+    }
+  }
+  // A bad class id counts nothing.
+  TextModel refused(o);
+  refused.AddClass(u"en");
+  EXPECT_THROW(refused.Train({1, 2}, {texts[0], texts[1]}, 2), BaseException);
+  EXPECT_THROW(refused.Train({1}, {texts[0], texts[1]}, 2), BaseException);
+  EXPECT_EQ(refused.GetDocumentCounts(), std::vector<std::uint64_t>{0});
 }
 
 std::string Replace(std::string s, const std::string& pattern, const std::string& with) {
