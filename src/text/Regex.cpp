@@ -8,6 +8,7 @@
 #include <new>
 #include <shared_mutex>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "core/Throw.h"
@@ -123,10 +124,22 @@ class RegexMatchStore {
   }
 
   // Frees the blocks that the current chain does not reach.
-  void ReleaseUnused() {
-    const std::size_t keep = std::min(m_block + 1, m_blocks.size());
-    for (std::size_t i = keep; i < m_blocks.size(); ++i) Free(m_blocks[i]);
-    m_blocks.resize(keep);
+  void ReleaseUnused() { Keep(std::min(m_block + 1, m_blocks.size())); }
+
+  // Frees the blocks that do not fit in `nodes` nodes, counted from the first block.
+  void Limit(std::size_t nodes) {
+    std::size_t blocks = 0;
+    for (std::size_t total = 0; blocks < m_blocks.size(); ++blocks) {
+      total += m_blocks[blocks].capacity;
+      if (total > nodes) break;
+    }
+    Keep(blocks);
+  }
+
+  std::size_t Capacity() const {
+    std::size_t total = 0;
+    for (const Block& block : m_blocks) total += block.capacity;
+    return total;
   }
 
   boost::match_results<Utf16SearchIterator> found;
@@ -147,6 +160,13 @@ class RegexMatchStore {
     m_blocks.push_back({std::allocator<RegexMatch>().allocate(capacity), capacity, 0});
   }
 
+  void Keep(std::size_t blocks) {
+    for (std::size_t i = blocks; i < m_blocks.size(); ++i) Free(m_blocks[i]);
+    m_blocks.resize(std::min(blocks, m_blocks.size()));
+    m_block = std::min(m_block, blocks);
+    if (m_block == blocks) m_used = 0;
+  }
+
   static void Free(Block& block) {
     for (std::size_t i = 0; i < block.constructed; ++i) {
       // The links point into the blocks, which the destructor must not follow.
@@ -160,6 +180,48 @@ class RegexMatchStore {
   std::size_t m_block = 0;  // block of the next free node
   std::size_t m_used = 0;   // nodes of that block handed out since Restart
 };
+
+namespace {
+
+// The store of the latest Regex destroyed, kept for the next Regex that matches. Fresh memory
+// costs a page fault per page on first touch, more than a search when every word matches, so
+// a new Regex takes over the nodes of an old one instead. At most kSpareNodes nodes are kept.
+struct SpareStore {
+  std::mutex mutex;
+  RegexMatchStore* store = nullptr;
+};
+
+constexpr std::size_t kSpareNodes = std::size_t{1} << 20;
+
+// Never destroyed, like the cache: a Regex may be destroyed during static destruction.
+SpareStore& Spare() {
+  static SpareStore* const spare = new SpareStore;
+  return *spare;
+}
+
+}  // namespace
+
+RegexMatchStore* TakeRegexMatchStore() {
+  {
+    SpareStore& spare = Spare();
+    std::lock_guard lock(spare.mutex);
+    if (spare.store != nullptr) return std::exchange(spare.store, nullptr);
+  }
+  return new RegexMatchStore;
+}
+
+void ReturnRegexMatchStore(RegexMatchStore* store) {
+  if (store == nullptr) return;
+  store->Limit(kSpareNodes);
+  {
+    SpareStore& spare = Spare();
+    std::lock_guard lock(spare.mutex);
+    if (spare.store == nullptr || spare.store->Capacity() < store->Capacity()) {
+      std::swap(spare.store, store);
+    }
+  }
+  delete store;
+}
 
 }  // namespace Detail
 
@@ -214,16 +276,15 @@ Regex& Regex::operator=(const Regex& other) {
   m_saveSubMatches = other.m_saveSubMatches;
   m_compiled = other.m_compiled;
   m_result = nullptr;
-  delete m_store;
-  m_store = nullptr;
+  Detail::ReturnRegexMatchStore(std::exchange(m_store, nullptr));
   return *this;
 }
 
-Regex::~Regex() { delete m_store; }
+Regex::~Regex() { Detail::ReturnRegexMatchStore(m_store); }
 
 RegexMatch* Regex::Match(const std::u16string& text) {
   m_result = nullptr;
-  if (m_store == nullptr) m_store = new Detail::RegexMatchStore;
+  if (m_store == nullptr) m_store = Detail::TakeRegexMatchStore();
   Detail::RegexMatchStore& store = *m_store;
   store.Restart();
   // What u32regex_search does for UTF-16, with the match results kept across searches instead
