@@ -199,8 +199,6 @@ SpareStore& Spare() {
   return *spare;
 }
 
-}  // namespace
-
 RegexMatchStore* TakeRegexMatchStore() {
   {
     SpareStore& spare = Spare();
@@ -223,6 +221,7 @@ void ReturnRegexMatchStore(RegexMatchStore* store) {
   delete store;
 }
 
+}  // namespace
 }  // namespace Detail
 
 namespace {
