@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -166,6 +167,64 @@ TEST(RegexTest, RunawayMatchesThrow) {
   EXPECT_THROW(partial.Match(u"zz" + std::u16string(30, u'a')), BaseException);
   // The same object matches again afterwards.
   EXPECT_EQ(Matches(partial.Match(u"zab")), (std::vector<Found>{{0, 1}, {1, 2}}));
+}
+
+// Nodes and their sub-match texts are reused from one Match to the next and handed from a
+// destroyed Regex to a new one: nothing of an earlier chain may show through.
+TEST(RegexTest, RepeatedMatchesShowNothingOfEarlierChains) {
+  struct Step {
+    std::u16string text;
+    bool save;
+    std::size_t count;  // matches expected
+  };
+  // The long texts need several blocks of nodes; the short ones reuse the first block.
+  const std::u16string longText = Words(200'000);
+  const Step steps[] = {
+      {longText, true, 200'000},  {u"wordy w", true, 1},       {u"", true, 0},
+      {longText, false, 200'000}, {u"woXd word wod", true, 3}, {u"wo", false, 1},
+  };
+  for (int round = 0; round < 2; ++round) {
+    Regex re(u"(w)(o)(r)?(d)?\\w*", false);
+    for (const Step& step : steps) {
+      re.SetSaveSubMatches(step.save);
+      RegexMatch* node = re.Match(step.text);
+      std::size_t count = 0;
+      std::size_t at = 0;
+      for (; node->GetMatched(); node = node->GetNext(), ++count) {
+        const std::size_t found = step.text.find(u"wo", at);
+        ASSERT_EQ(node->GetPosition(), static_cast<std::int32_t>(found)) << count;
+        const std::size_t stop = std::min(step.text.find(u' ', found), step.text.size());
+        ASSERT_EQ(node->GetLength(), static_cast<std::int32_t>(stop - found)) << count;
+        at = stop;
+        if (!step.save) {
+          ASSERT_TRUE(node->GetSubMatches().empty()) << count;
+          continue;
+        }
+        const std::u16string word = step.text.substr(found, stop - found);
+        std::size_t next = 2;
+        const bool r = word.size() > next && word[next] == u'r';
+        if (r) ++next;
+        const bool d = word.size() > next && word[next] == u'd';
+        ASSERT_EQ(node->GetSubMatches(),
+                  (std::vector<std::u16string>{word, u"w", u"o", r ? u"r" : u"", d ? u"d" : u""}))
+            << count;
+      }
+      EXPECT_EQ(count, step.count);
+      EXPECT_EQ(node->GetPosition(), -1);
+      EXPECT_EQ(node->GetLength(), -1);
+      EXPECT_TRUE(node->GetSubMatches().empty());
+      EXPECT_EQ(node->GetNext(), nullptr);
+    }
+  }
+  // Two live objects keep separate chains.
+  Regex a(u"a+", false);
+  Regex b(u"b", false);
+  RegexMatch* fromA = a.Match(u"aa b aaa");
+  EXPECT_EQ(Matches(b.Match(u"abba")), (std::vector<Found>{{1, 1}, {2, 1}}));
+  EXPECT_EQ(Matches(fromA), (std::vector<Found>{{0, 2}, {5, 3}}));
+  b = a;  // releases b's chain; a's stays
+  EXPECT_EQ(Matches(fromA), (std::vector<Found>{{0, 2}, {5, 3}}));
+  EXPECT_EQ(Matches(b.Match(u"a")), (std::vector<Found>{{0, 1}}));
 }
 
 TEST(RegexTest, LongChainsAreReleasedWithoutRecursion) {

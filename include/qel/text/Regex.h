@@ -13,7 +13,8 @@ namespace Qel {
 
 namespace Detail {
 class CompiledRegex;
-}
+class RegexMatchStore;
+}  // namespace Detail
 
 // One match of a chain. The chain ends with a node whose position and length are -1 and whose
 // matched flag is false. Deleting a node deletes the rest of the chain after it.
@@ -36,6 +37,7 @@ class QEL_API RegexMatch {
 
  private:
   friend class Regex;
+  friend class Detail::RegexMatchStore;
   RegexMatch* m_next = nullptr;
   std::int32_t m_position = -1;
   std::int32_t m_length = -1;
@@ -58,7 +60,8 @@ class QEL_API Regex {
   void SetSaveSubMatches(bool save) { m_saveSubMatches = save; }
 
   // Every match in `text`, left to right, followed by the terminating node. The chain stays
-  // owned by this object until the next Match or its destruction. A match that exceeds the
+  // owned by this object until the next Match, an assignment to it or its destruction; the
+  // caller must not delete it. A match that exceeds the
   // engine's complexity or memory bounds, or a text that is not valid UTF-16, throws
   // BaseException 17; the matches found before stay in the chain.
   RegexMatch* Match(const std::u16string& text);
@@ -69,6 +72,8 @@ class QEL_API Regex {
   RegexMatch* m_result = nullptr;
   bool m_saveSubMatches = false;
   const Detail::CompiledRegex* m_compiled = nullptr;  // owned by the process-wide cache
+  // The nodes of the chain and the engine's match state, kept from one Match to the next.
+  Detail::RegexMatchStore* m_store = nullptr;
 };
 
 }  // namespace Qel
