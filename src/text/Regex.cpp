@@ -191,7 +191,7 @@ struct SpareStore {
   RegexMatchStore* store = nullptr;
 };
 
-constexpr std::size_t kSpareNodes = std::size_t{1} << 20;
+constexpr std::size_t kSpareNodes = std::size_t{1} << 16;
 
 // Never destroyed, like the cache: a Regex may be destroyed during static destruction.
 SpareStore& Spare() {
