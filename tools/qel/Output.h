@@ -26,6 +26,8 @@ class Sink {
   // Throws ToolError(kExitOutput) naming the file when anything failed.
   void Commit();
   const std::string& Path() const { return m_path; }
+  // The open stream, for writers that take a FILE* (failures surface in Commit or their own).
+  std::FILE* Stream() const { return m_file; }
 
  private:
   void Fail(const std::string& what);

@@ -17,6 +17,7 @@ enum ExitCode : int {
   kExitData = 3,     // DATA or INPUT cannot be read: missing or unreadable file, empty class
   kExitModel = 4,    // model cannot be read: missing, other version, truncated or damaged
   kExitOutput = 5,   // an output file cannot be written
+  kExitPartial = 6,  // done, but some input was refused (records) or not representable (text)
 };
 
 // An error for the user: `message` is one line that names the file and the problem.

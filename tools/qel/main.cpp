@@ -8,6 +8,8 @@
 #include <map>
 
 #include "Commands.h"
+#include "Records.h"
+#include "TextCommands.h"
 #include "Tool.h"
 
 #ifndef QEL_TOOL_VERSION
@@ -25,7 +27,8 @@ const char* const kExitCodes =
     "  2  bad command line\n"
     "  3  DATA or INPUT cannot be read (missing or unreadable file, empty class, bad TSV line)\n"
     "  4  the model cannot be read (missing, of another version, truncated or damaged)\n"
-    "  5  an output file cannot be written\n";
+    "  5  an output file cannot be written\n"
+    "  6  done, but some input was left out or replaced (records refused, text not in ANSI)\n";
 
 void AddFeatureOptions(CLI::App* c, Qel::VectorizerOptions& f) {
   c->add_flag("!--no-words", f.words, "Leave out word features");
@@ -134,6 +137,10 @@ int main(int argc, char** argv) {
   m->add_flag("--gzip", merge.gzip, "Compress the model file");
   m->footer(kExitCodes);
 
+  Runners runners;
+  AddRecordsCommand(app, runners);
+  AddTextCommands(app, runners);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
@@ -159,6 +166,9 @@ int main(int argc, char** argv) {
     }
     if (e->parsed()) return RunEvaluate(evaluate);
     if (m->parsed()) return RunMerge(merge);
+    for (const Runner& r : runners) {
+      if (r.command->parsed()) return r.run();
+    }
   } catch (const ToolError& error) {
     std::fflush(stdout);
     std::fprintf(stderr, "qel: %s\n", OneLine(error.what()).c_str());
