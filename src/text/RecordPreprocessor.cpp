@@ -20,8 +20,20 @@ bool IsDelimiter(char16_t c, const std::u16string& delimiters) {
 
 std::size_t FindDelimiter(const std::u16string& record, std::size_t from,
                           const std::u16string& delimiters) {
-  for (std::size_t i = from; i < record.size(); ++i) {
-    if (IsDelimiter(record[i], delimiters)) return i;
+  // ASCII is its own form KC: those delimiters are looked up in a bit set without the table.
+  std::uint64_t ascii[2] = {0, 0};
+  for (char16_t d : delimiters) {
+    if (d < 0x80) ascii[d >> 6] |= std::uint64_t{1} << (d & 63);
+  }
+  const char16_t* data = record.data();
+  const std::size_t size = record.size();
+  for (std::size_t i = from; i < size; ++i) {
+    const char16_t c = data[i];
+    if (c < 0x80) {
+      if ((ascii[c >> 6] >> (c & 63)) & 1) return i;
+    } else if (IsDelimiter(c, delimiters)) {
+      return i;
+    }
   }
   return std::u16string::npos;
 }
@@ -190,7 +202,8 @@ std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ig
   const auto endsWithDelimiter = [&] { return result.back() == subFieldDelimiter; };
   bool previousCjk = false;
   for (char16_t c : s) {
-    if (Unicode::IsControlCharacter(c)) {
+    // Printable ASCII is never a control character: the common case skips the test.
+    if ((c < 0x20 || c >= 0x7F) && Unicode::IsControlCharacter(c)) {
       if (!result.empty() && !endsWithDelimiter()) {
         result.push_back(subFieldDelimiter);
         previousCjk = false;
