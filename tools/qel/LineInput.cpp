@@ -119,4 +119,11 @@ bool LineInput::ReadStandardInput(std::u16string& line) {
   }
 }
 
+void UseLargeBuffer(std::FILE* stream) {
+  // Never freed: standard output may still be flushed at exit, after static objects are gone.
+  constexpr std::size_t kSize = std::size_t{1} << 20;
+  static char* const buffer = new char[kSize];
+  std::setvbuf(stream, buffer, _IOFBF, kSize);
+}
+
 }  // namespace QelTool

@@ -51,4 +51,8 @@ class LineInput {
   bool m_first = true;
 };
 
+// Gives `stream` a 1 MiB buffer, so that bulk output leaves in large writes rather than one
+// write per 4 KiB block. Call before anything is written to it, for one stream per process.
+void UseLargeBuffer(std::FILE* stream);
+
 }  // namespace QelTool

@@ -126,6 +126,7 @@ int RunRecords(const RecordsOptions& o) {
   std::vector<Qel::RecordPreprocessor> preprocessors(workers, MakePreprocessor(o));
   LineInput input(o.input);
   Sink sink(o.output);
+  UseLargeBuffer(sink.Stream());
   Progress progress("records", input.Size(), o.quiet);
 
   std::vector<std::u16string> lines(kChunk);

@@ -121,6 +121,7 @@ int RunTextConvert(const ConvertOptions& o) {
   const Qel::TextEncoding target = found->second;
   LineInput input(o.input);
   Sink sink(o.output);
+  UseLargeBuffer(sink.Stream());
   const std::u16string outName = FromUtf8(o.output.empty() ? "-" : o.output);
   switch (target) {
     case Qel::TextEncodingUTF8:
@@ -165,6 +166,7 @@ int RunTextConvert(const ConvertOptions& o) {
 int RunTextWords(const WordsOptions& o) {
   LineInput input(o.input);
   Sink sink(o.output);
+  UseLargeBuffer(sink.Stream());
   const auto filter = Qel::IntrusivePtr<Qel::AsciiTextFilter>::Adopt(
       Qel::AsciiTextFilter::Create(static_cast<unsigned char>(o.minWordLength), o.digits));
   // What each code reads as: the filter's own printable character (letters in lower case, the
