@@ -249,9 +249,9 @@ void AddTextCommands(CLI::App& app, Runners& runners) {
   auto words = std::make_shared<WordsOptions>();
   CLI::App* w = text->add_subcommand(
       "words",
-      "Print the words the library's ASCII text filter keeps, one a line: letters folded onto "
-      "its alphabet in lower case, CJK characters one a word, '_' for a letter the alphabet "
-      "has no character for.");
+      "Print the words the library's ASCII text filter keeps, one a line, decoded from its "
+      "codes: letters in lower case (other scripts read as the Latin letters they share codes "
+      "with, '_' where a code has no character), each CJK character a word of its own");
   w->add_option("FILE", words->input, "Text file, or - for UTF-8 on standard input")->required();
   w->add_option("--min-word-length", words->minWordLength, "Shortest word kept (1-255)")
       ->check(CLI::Range(1u, 255u))
