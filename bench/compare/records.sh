@@ -2,7 +2,8 @@
 # Compares `qel records` with Python's csv module plus unicodedata.normalize('NFKC') and
 # str.casefold() on generated delimited records (qualified fields with commas inside, accented
 # Latin, full-width forms and CJK), normalisation on, in one run on the same data. Each side
-# runs RUNS times (default 3); the table gives the median wall time, throughput and max RSS.
+# runs RUNS times (default 3); the table gives the median wall time, its CPU time (user +
+# system), throughput and max RSS.
 # Usage: bench/compare/records.sh [build-dir] [megabytes]   (a Release build with the qel program)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -61,29 +62,30 @@ PY
 # Runs a command RUNS times under /usr/bin/time; prints the median "seconds maxrss_kib".
 measure() {
   for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" 2>"$work/err" || {
+    /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$@" 2>"$work/err" || {
       cat "$work/err" >&2
       return 1
     }
     cat "$work/time"
-  done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { print }'
+  done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { printf "%s %s %.2f\n", $1, $2, $3 + $4 }'
 }
 
-row() { printf '| %-46s | %9s | %10s | %12s |\n' "$@"; }
+row() { printf '| %-46s | %9s | %8s | %10s | %12s |\n' "$@"; }
 mbs() { awk -v b="$bytes" -v t="$1" 'BEGIN { printf "%.1f", b / 1e6 / t }'; }
 echo "Records: $(wc -l <"$work/records.csv"), $((bytes / 1000000)) MB, cores: $(nproc), median of $runs runs"
 echo "Load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-row "System" "Time (s)" "MB/s" "Max RSS (MB)"
-row "---" "---" "---" "---"
-read -r tp mp < <(measure "$py" "$work/baseline.py" "$work/records.csv" "$work/py.tsv")
-row "Python csv + NFKC + casefold" "$tp" "$(mbs "$tp")" "$((mp / 1024))"
-read -r t1 m1 < <(measure "$qel" records -n -q -j 1 "$work/records.csv" -o "$work/qel.tsv")
-row "qel records -n -j 1" "$t1" "$(mbs "$t1")" "$((m1 / 1024))"
-read -r t0 m0 < <(measure "$qel" records -n -q -j 0 "$work/records.csv" -o "$work/qel.tsv")
-row "qel records -n -j 0 ($(nproc) threads)" "$t0" "$(mbs "$t0")" "$((m0 / 1024))"
+row "System" "Time (s)" "CPU (s)" "MB/s" "Max RSS (MB)"
+row "---" "---" "---" "---" "---"
+read -r tp mp cp < <(measure "$py" "$work/baseline.py" "$work/records.csv" "$work/py.tsv")
+row "Python csv + NFKC + casefold" "$tp" "$cp" "$(mbs "$tp")" "$((mp / 1024))"
+read -r t1 m1 c1 < <(measure "$qel" records -n -q -j 1 "$work/records.csv" -o "$work/qel.tsv")
+row "qel records -n -j 1" "$t1" "$c1" "$(mbs "$t1")" "$((m1 / 1024))"
+read -r t0 m0 c0 < <(measure "$qel" records -n -q -j 0 "$work/records.csv" -o "$work/qel.tsv")
+row "qel records -n -j 0 ($(nproc) threads)" "$t0" "$c0" "$(mbs "$t0")" "$((m0 / 1024))"
 echo
 echo "Speed-up, one thread: $(awk -v a="$tp" -v b="$t1" 'BEGIN { printf "%.1fx", a / b }')," \
   "all threads: $(awk -v a="$tp" -v b="$t0" 'BEGIN { printf "%.1fx", a / b }')"
+echo "CPU time ratio, one thread: $(awk -v a="$cp" -v b="$c1" 'BEGIN { printf "%.1fx", a / b }')"
 echo "Output lines: Python $(wc -l <"$work/py.tsv"), qel $(wc -l <"$work/qel.tsv")"
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
