@@ -64,6 +64,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (field.empty()) __builtin_trap();
       }
     }
+    // ProcessRecord tests delimiters through its table; the public reader tests each character's
+    // form KC. Both must cut the record alike.
+    std::u16string normalized;
+    for (char16_t c : delimiters) {
+      normalized += Qel::Unicode::PerformUnicodeKcNormalization(std::u16string(1, c));
+    }
+    std::vector<std::u16string> expected;
+    for (int position = 0; position != -1 && !record.empty();) {
+      Qel::RecordFieldItem next = Qel::RecordPreprocessor::GetNextFieldUsingDelimiters(
+          record, position, normalized, (flags & 0x04) != 0, item);
+      position = next.position;
+      std::u16string formatted = next.field.empty() ? u"" : p.FormatField(next.field);
+      if (!formatted.empty() || (flags & 0x02)) expected.push_back(std::move(formatted));
+    }
+    if (expected != fields) __builtin_trap();
   } catch (const Qel::BaseException&) {
     // 74 for an unclosed protection item, 73 for an unmapped code point
   }

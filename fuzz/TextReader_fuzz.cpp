@@ -40,6 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     reader->SetCurrentFilePos(middle);
     reader->GetNextLine();
+    // Empty lines included: still at most one line per unit, and "" never after the end.
+    reader->SetCurrentFilePos(0);
+    std::u16string line;
+    lines = 0;
+    while (reader->ReadLine(line)) {
+      if (++lines > size + 1) std::abort();
+    }
+    if (!line.empty()) std::abort();
   } catch (const Qel::BaseException&) {
   }
   reader->Release();

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/Throw.h"
 #include "qel/core/StringConversion.h"
@@ -12,16 +13,58 @@
 namespace Qel {
 namespace {
 
+// QelToLower and Unicode::IsCjkCharacter of every UTF-16 unit, looked up instead of computed
+// per character (the case mapping goes through ICU). Built once, on first use.
+struct UnitTables {
+  std::array<char16_t, 0x10000> lower;
+  std::array<bool, 0x10000> cjk;
+};
+
+const UnitTables& Units() {
+  static const UnitTables* const tables = [] {
+    auto* t = new UnitTables;
+    for (std::uint32_t c = 0; c < 0x10000; ++c) {
+      t->lower[c] = QelToLower(static_cast<char16_t>(c));
+      t->cjk[c] = Unicode::IsCjkCharacter(static_cast<char16_t>(c));
+    }
+    return t;
+  }();
+  return *tables;
+}
+
 // The delimiter test: the character's own form KC is one character found in `delimiters`.
 bool IsDelimiter(char16_t c, const std::u16string& delimiters) {
   char16_t form = 0;
   return Detail::SingleUnitKcForm(c, form) && delimiters.find(form) != std::u16string::npos;
 }
 
+// One bit per UTF-16 unit that IsDelimiter accepts; empty when there are no delimiters.
+void BuildDelimiterUnits(const std::u16string& delimiters, std::vector<std::uint64_t>& units) {
+  units.assign(delimiters.empty() ? 0 : 0x10000 / 64, 0);
+  if (delimiters.empty()) return;
+  for (std::uint32_t c = 0; c < 0x10000; ++c) {
+    if (IsDelimiter(static_cast<char16_t>(c), delimiters)) {
+      units[c >> 6] |= std::uint64_t{1} << (c & 63);
+    }
+  }
+}
+
 std::size_t FindDelimiter(const std::u16string& record, std::size_t from,
                           const std::u16string& delimiters) {
-  for (std::size_t i = from; i < record.size(); ++i) {
-    if (IsDelimiter(record[i], delimiters)) return i;
+  // ASCII is its own form KC: those delimiters are looked up in a bit set without the table.
+  std::uint64_t ascii[2] = {0, 0};
+  for (char16_t d : delimiters) {
+    if (d < 0x80) ascii[d >> 6] |= std::uint64_t{1} << (d & 63);
+  }
+  const char16_t* data = record.data();
+  const std::size_t size = record.size();
+  for (std::size_t i = from; i < size; ++i) {
+    const char16_t c = data[i];
+    if (c < 0x80) {
+      if ((ascii[c >> 6] >> (c & 63)) & 1) return i;
+    } else if (IsDelimiter(c, delimiters)) {
+      return i;
+    }
   }
   return std::u16string::npos;
 }
@@ -47,11 +90,6 @@ class UnitSet {
     for (char16_t c : text) m_bits[(c >> 6) & 15] |= std::uint64_t{1} << (c & 63);
   }
   bool MayContain(char16_t c) const { return (m_bits[(c >> 6) & 15] >> (c & 63)) & 1; }
-  bool Intersects(const UnitSet& other) const {
-    std::uint64_t common = 0;
-    for (int k = 0; k < 16; ++k) common |= m_bits[k] & other.m_bits[k];
-    return common != 0;
-  }
   const std::array<std::uint64_t, 16>& Bits() const { return m_bits; }
 
  private:
@@ -77,8 +115,17 @@ void SubstituteAll(std::u16string& text, const Pairs& pairs) {
 void SubstituteSpelling(std::u16string& text, const std::vector<SubstitutionPair>& list,
                         const std::array<std::uint64_t, 16>& firstUnits) {
   if (text.empty() || list.empty()) return;
+  // Most fields hold none of the keys' first units: find one before building the text's set.
+  const UnitSet first(firstUnits);
+  bool found = false;
+  for (char16_t c : text) {
+    if (first.MayContain(c)) {
+      found = true;
+      break;
+    }
+  }
+  if (!found) return;
   UnitSet units(text);
-  if (!units.Intersects(UnitSet(firstUnits))) return;
   SubstituteAll(text, list, units);
 }
 
@@ -92,15 +139,73 @@ void SubstituteInPlace(std::u16string& text, const std::vector<SubstitutionPair>
 
 }  // namespace
 
+namespace {
+
+// The field at `position`; `find(from)` gives the first delimiter at or after `from` (npos when
+// none) and `isDelimiter(c)` tests one character.
+template <class Find, class Test>
+RecordFieldItem NextField(const std::u16string& record, int position, bool hasDelimiters,
+                          bool handleFieldProtection, const std::u16string& fieldProtectionItem,
+                          Find find, Test isDelimiter) {
+  const std::size_t length = record.size();
+  if (record.empty()) return {};
+  if (!hasDelimiters) return {record, -1};
+  if (position < 0 || static_cast<std::size_t>(position) >= length) return {};
+  const auto pos = static_cast<std::size_t>(position);
+  const std::size_t itemLength = fieldProtectionItem.size();
+
+  if (handleFieldProtection && itemLength > 0 &&
+      record.compare(pos, itemLength, fieldProtectionItem) == 0) {
+    const std::size_t start = pos + itemLength;
+    const std::size_t close = record.find(fieldProtectionItem, start);
+    if (close == std::u16string::npos) {
+      Detail::Throw(ErrorId::UnmatchedTextQualifier, record, fieldProtectionItem,
+                    IntegerToQelString(position));
+    }
+    const std::size_t after = close + itemLength;
+    RecordFieldItem item{record.substr(start, close - start), -1};
+    if (after >= length) return item;
+    if (isDelimiter(record[after])) {
+      item.position = static_cast<int>(after + 1);
+      return item;
+    }
+    const std::size_t delimiter = find(after);
+    if (delimiter == std::u16string::npos) {
+      item.field.append(record, after, std::u16string::npos);
+    } else {
+      item.field.append(record, after, delimiter - after);
+      item.position = static_cast<int>(delimiter + 1);
+    }
+    return item;
+  }
+
+  const std::size_t delimiter = find(pos);
+  if (delimiter == std::u16string::npos) return {record.substr(pos), -1};
+  return {record.substr(pos, delimiter - pos), static_cast<int>(delimiter + 1)};
+}
+
+}  // namespace
+
 std::vector<std::u16string> RecordPreprocessor::ProcessRecord(const std::u16string& record) {
   std::vector<std::u16string> fields;
   fields.reserve(20);
   if (record.empty()) return fields;
   int position = 0;
   while (position != -1) {
-    RecordFieldItem item =
-        GetNextFieldUsingDelimiters(record, position, m_normalizedDelimiterChars,
-                                    m_handleFieldProtection, m_fieldProtectionItem);
+    // The delimiter test of GetNextFieldUsingDelimiters, through the table of every unit.
+    const auto isDelimiter = [this](char16_t c) {
+      return (m_delimiterUnits[c >> 6] >> (c & 63)) & 1;
+    };
+    RecordFieldItem item = NextField(
+        record, position, !m_normalizedDelimiterChars.empty(), m_handleFieldProtection,
+        m_fieldProtectionItem,
+        [&](std::size_t from) {
+          for (std::size_t i = from; i < record.size(); ++i) {
+            if (isDelimiter(record[i])) return i;
+          }
+          return std::u16string::npos;
+        },
+        isDelimiter);
     position = item.position;
     if (!item.field.empty()) {
       std::u16string formatted = FormatField(item.field);
@@ -117,41 +222,10 @@ std::vector<std::u16string> RecordPreprocessor::ProcessRecord(const std::u16stri
 RecordFieldItem RecordPreprocessor::GetNextFieldUsingDelimiters(
     const std::u16string& record, int position, const std::u16string& delimiters,
     bool handleFieldProtection, const std::u16string& fieldProtectionItem) {
-  const std::size_t length = record.size();
-  if (record.empty()) return {};
-  if (delimiters.empty()) return {record, -1};
-  if (position < 0 || static_cast<std::size_t>(position) >= length) return {};
-  const auto pos = static_cast<std::size_t>(position);
-  const std::size_t itemLength = fieldProtectionItem.size();
-
-  if (handleFieldProtection && itemLength > 0 &&
-      record.compare(pos, itemLength, fieldProtectionItem) == 0) {
-    const std::size_t start = pos + itemLength;
-    const std::size_t close = record.find(fieldProtectionItem, start);
-    if (close == std::u16string::npos) {
-      Detail::Throw(ErrorId::UnmatchedTextQualifier, record, fieldProtectionItem,
-                    IntegerToQelString(position));
-    }
-    const std::size_t after = close + itemLength;
-    RecordFieldItem item{record.substr(start, close - start), -1};
-    if (after >= length) return item;
-    if (IsDelimiter(record[after], delimiters)) {
-      item.position = static_cast<int>(after + 1);
-      return item;
-    }
-    const std::size_t delimiter = FindDelimiter(record, after, delimiters);
-    if (delimiter == std::u16string::npos) {
-      item.field.append(record, after, std::u16string::npos);
-    } else {
-      item.field.append(record, after, delimiter - after);
-      item.position = static_cast<int>(delimiter + 1);
-    }
-    return item;
-  }
-
-  const std::size_t delimiter = FindDelimiter(record, pos, delimiters);
-  if (delimiter == std::u16string::npos) return {record.substr(pos), -1};
-  return {record.substr(pos, delimiter - pos), static_cast<int>(delimiter + 1)};
+  return NextField(
+      record, position, !delimiters.empty(), handleFieldProtection, fieldProtectionItem,
+      [&](std::size_t from) { return FindDelimiter(record, from, delimiters); },
+      [&](char16_t c) { return IsDelimiter(c, delimiters); });
 }
 
 std::u16string RecordPreprocessor::FormatField(const std::u16string& field) {
@@ -189,8 +263,10 @@ std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ig
   result.reserve(s.size());
   const auto endsWithDelimiter = [&] { return result.back() == subFieldDelimiter; };
   bool previousCjk = false;
+  const UnitTables& units = Units();
   for (char16_t c : s) {
-    if (Unicode::IsControlCharacter(c)) {
+    // Printable ASCII is never a control character: the common case skips the test.
+    if ((c < 0x20 || c >= 0x7F) && Unicode::IsControlCharacter(c)) {
       if (!result.empty() && !endsWithDelimiter()) {
         result.push_back(subFieldDelimiter);
         previousCjk = false;
@@ -206,8 +282,8 @@ std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ig
           Unicode::CharacterIsInHalfWidthAndFullWidthUnicodeBlock(c)) {
         c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
       }
-      if (ignoreCase) c = QelToLower(c);
-      cjk = performCjkNormalization && Unicode::IsCjkCharacter(c);
+      if (ignoreCase) c = units.lower[c];
+      cjk = performCjkNormalization && units.cjk[c];
     }
     if (!removeChars.empty() && removeChars.find(c) != std::u16string::npos) continue;
     if ((cjk || (previousCjk && c != subFieldDelimiter)) && !result.empty() &&
@@ -292,6 +368,12 @@ void RecordPreprocessor::SetLanguageSpellingNormalizationSubstitutionPairs(
 void RecordPreprocessor::SetDelimiterChars(const std::u16string& chars) {
   m_delimiterChars = chars;
   m_normalizedDelimiterChars.clear();
+  // The table follows the delimiters taken so far, also when a bad one stops the loop.
+  struct Rebuild {
+    ~Rebuild() { BuildDelimiterUnits(delimiters, units); }
+    const std::u16string& delimiters;
+    std::vector<std::uint64_t>& units;
+  } rebuild{m_normalizedDelimiterChars, m_delimiterUnits};
   for (char16_t c : chars) {
     const std::u16string delimiter(1, c);
     const std::u16string normalized = Unicode::PerformUnicodeKcNormalization(delimiter);

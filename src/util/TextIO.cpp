@@ -323,9 +323,13 @@ void IO::WriteLineToAnsiFile(std::FILE* stream, const std::u16string& path,
 
 void IO::WriteLineToUtf8File(std::FILE* stream, const std::u16string& path,
                              const std::u16string& line) {
-  const std::string bytes = Utf16ToUtf8(line.data(), line.size());
+  // One buffer per thread and one write with the line feed: a bulk conversion writes millions
+  // of lines, and an allocation and a second stream call each cost as much as the encoding.
+  thread_local std::string bytes;
+  Utf16ToUtf8(line.data(), line.size(), bytes);
+  bytes.push_back('\n');
   WriteAll(stream, bytes.data(), bytes.size(), path, u"IO::WriteLineToUtf8File()");
-  WriteLineFeed(stream, path, u"IO::WriteLineToUtf8File()");
+  if (bytes.capacity() > (std::size_t{1} << 20)) std::string().swap(bytes);  // no lasting peak
 }
 
 void IO::WriteLineToUtf16File(std::FILE* stream, const std::u16string& path,

@@ -145,29 +145,35 @@ void TextReader::SetCurrentFilePos(std::int64_t position) {
 }
 
 std::u16string TextReader::GetNextLine() {
-  if (m_file == nullptr) Detail::Throw<BaseException>(ErrorId::InvalidFilePath, u"[1043]");
   std::u16string line;
-  switch (m_encoding) {
-    case TextEncodingAnsi:
-      ReadASCIILine(line);
-      break;
-    case TextEncodingUTF16LE:
-      ReadUTF16Line(line, false);
-      break;
-    case TextEncodingUTF16BE:
-      ReadUTF16Line(line, true);
-      break;
-    case TextEncodingUTF8:
-    case TextEncodingUTF8NoBOM:
-      ReadUTF8Line(line);
-      break;
-    default:
-      Detail::ThrowGeneral(u"[1044]");
-  }
+  if (!ReadLineAs(line, false)) line.clear();
   return line;
 }
 
-bool TextReader::ReadByteLine(const char*& line, std::size_t& size) {
+bool TextReader::ReadLine(std::u16string& line) {
+  if (ReadLineAs(line, true)) return true;
+  line.clear();
+  return false;
+}
+
+bool TextReader::ReadLineAs(std::u16string& line, bool keepEmpty) {
+  if (m_file == nullptr) Detail::Throw<BaseException>(ErrorId::InvalidFilePath, u"[1043]");
+  switch (m_encoding) {
+    case TextEncodingAnsi:
+      return ReadASCIILine(line, keepEmpty);
+    case TextEncodingUTF16LE:
+      return ReadUTF16Line(line, false, keepEmpty);
+    case TextEncodingUTF16BE:
+      return ReadUTF16Line(line, true, keepEmpty);
+    case TextEncodingUTF8:
+    case TextEncodingUTF8NoBOM:
+      return ReadUTF8Line(line, keepEmpty);
+    default:
+      Detail::ThrowGeneral(u"[1044]");
+  }
+}
+
+bool TextReader::ReadByteLine(const char*& line, std::size_t& size, bool keepEmpty) {
   m_bytes.clear();
   for (;;) {
     if (m_begin == m_end && !Fill()) {
@@ -203,15 +209,15 @@ bool TextReader::ReadByteLine(const char*& line, std::size_t& size) {
       if (refill) Fill();
       if (m_begin < m_end && m_buffer[m_begin] == '\n') ++m_begin;
     }
-    if (size != 0) return true;
+    if (size != 0 || keepEmpty) return true;
     m_bytes.clear();
   }
 }
 
-bool TextReader::ReadASCIILine(std::u16string& line) {
+bool TextReader::ReadASCIILine(std::u16string& line, bool keepEmpty) {
   const char* bytes = nullptr;
   std::size_t size = 0;
-  if (!ReadByteLine(bytes, size)) return false;
+  if (!ReadByteLine(bytes, size, keepEmpty)) return false;
   line.resize(size);
   for (std::size_t i = 0; i < size; ++i) {
     char c = bytes[i];
@@ -222,17 +228,17 @@ bool TextReader::ReadASCIILine(std::u16string& line) {
   return true;
 }
 
-bool TextReader::ReadUTF8Line(std::u16string& line) {
+bool TextReader::ReadUTF8Line(std::u16string& line, bool keepEmpty) {
   const char* bytes = nullptr;
   std::size_t size = 0;
-  if (!ReadByteLine(bytes, size)) return false;
+  if (!ReadByteLine(bytes, size, keepEmpty)) return false;
   line.resize(Detail::Utf16CapacityFor(size));
   line.resize(Detail::Utf8ToUtf16Buffer(bytes, size, line.data()));
   if (m_convertToLowerCase) LowerAscii(line);
   return true;
 }
 
-bool TextReader::ReadUTF16Line(std::u16string& line, bool bigEndian) {
+bool TextReader::ReadUTF16Line(std::u16string& line, bool bigEndian, bool keepEmpty) {
   line.clear();
   const int high = bigEndian ? 0 : 1;  // offset of the high byte within a unit
   for (;;) {
@@ -270,7 +276,7 @@ bool TextReader::ReadUTF16Line(std::u16string& line, bool bigEndian) {
       const auto* next = reinterpret_cast<const unsigned char*>(m_buffer.data()) + m_begin;
       if (m_end - m_begin >= 2 && next[high] == 0 && next[1 - high] == 0x0A) m_begin += 2;
     }
-    if (!line.empty()) {
+    if (keepEmpty || !line.empty()) {
       if (m_convertToLowerCase) LowerAscii(line);
       return true;
     }

@@ -86,6 +86,37 @@ TEST_F(TextReaderTest, IllFormedInputGivesDefinedLines) {
             (LineList{std::u16string(longLine.begin(), longLine.end()), u"z"}));
 }
 
+// ReadLine hands out empty lines too, in every encoding, and reports the encoding it reads.
+TEST_F(TextReaderTest, ReadLineKeepsEmptyLines) {
+  struct Case {
+    std::string bytes;
+    TextEncoding encoding;
+    LineList lines;
+  };
+  const Case cases[] = {
+      {"a\r\n\r\nb\rc\n\n", TextEncodingAnsi, {u"a", u"", u"b", u"c", u""}},
+      {"\n", TextEncodingAnsi, {u""}},
+      {"", TextEncodingAnsi, {}},
+      {"\xEF\xBB\xBF\n\xC3\xA9", TextEncodingUTF8, {u"", u"\u00E9"}},
+      {"\xC3\xA9\n\nz\n", TextEncodingUTF8NoBOM, {u"\u00E9", u"", u"z"}},
+      {std::string("\xFF\xFE\n\0\r\0\n\0a\0\n\0", 12), TextEncodingUTF16LE, {u"", u"", u"a"}},
+      {std::string("\xFE\xFF\0a\0\n\0\n\0b", 10), TextEncodingUTF16BE, {u"a", u"", u"b"}},
+  };
+  for (const Case& c : cases) {
+    m_dir.Write("f", c.bytes);
+    m_reader->Close();
+    m_reader->Open(m_dir.Path("f"), false);
+    EXPECT_EQ(m_reader->GetEncoding(), c.encoding);
+    LineList lines;
+    std::u16string line = u"stale";
+    while (m_reader->ReadLine(line)) lines.push_back(line);
+    EXPECT_EQ(lines, c.lines) << c.bytes;
+    EXPECT_EQ(line, u"") << "the end leaves no stale line behind";
+  }
+  m_reader->Close();
+  EXPECT_EQ(m_reader->GetEncoding(), TextEncodingUnknown);
+}
+
 // A carriage return at the very end of one read and its line feed at the start of the next.
 TEST_F(TextReaderTest, CarriageReturnLineFeedSplitAcrossReads) {
   constexpr std::size_t kRead = 1 << 18;

@@ -314,7 +314,7 @@ int RunMap(const MapOptions& o) {
   return kExitOk;
 }
 
-void AddMapCommand(CLI::App& app, std::vector<CommandRunner>& runners) {
+void AddMapCommand(CLI::App& app, Runners& runners) {
   auto o = std::make_shared<MapOptions>();
   CLI::App* m = app.add_subcommand(
       "map",
@@ -335,7 +335,7 @@ void AddMapCommand(CLI::App& app, std::vector<CommandRunner>& runners) {
   m->add_option("--seed", o->seed, "Seed of the sampling")->capture_default_str();
   m->add_flag("-q,--quiet", o->quiet, "No progress bar and no messages");
   m->footer(app.get_footer());
-  runners.push_back([m, o] { return m->parsed() ? RunMap(*o) : -1; });
+  runners.push_back({m, [o] { return RunMap(*o); }});
 }
 
 }  // namespace QelTool

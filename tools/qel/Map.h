@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Runners.h"
 #include "Tool.h"
 
 namespace CLI {
@@ -60,6 +61,6 @@ std::string FormatMapText(const MapFigures& figures);
 int RunMap(const MapOptions& options);
 
 // Adds "map" to `app`.
-void AddMapCommand(CLI::App& app, std::vector<CommandRunner>& runners);
+void AddMapCommand(CLI::App& app, Runners& runners);
 
 }  // namespace QelTool

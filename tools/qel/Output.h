@@ -29,6 +29,8 @@ class Sink {
   // The temporary file's name (empty for standard output), for writers that write the file
   // themselves before Commit.
   const std::string& TemporaryPath() const { return m_temporary; }
+  // The open stream, for writers that take a FILE* (failures surface in Commit or their own).
+  std::FILE* Stream() const { return m_file; }
 
  private:
   void Fail(const std::string& what);

@@ -18,12 +18,8 @@ enum ExitCode : int {
   kExitData = 3,     // DATA or INPUT cannot be read: missing or unreadable file, empty class
   kExitModel = 4,    // model cannot be read: missing, other version, truncated or damaged
   kExitOutput = 5,   // an output file cannot be written
+  kExitPartial = 6,  // done, but some input was refused (records) or not representable (text)
 };
-
-// Runs the command it belongs to when that command was given on the command line and returns
-// its exit code; -1 when the command was not given. Commands kept in files of their own
-// register one with main.
-using CommandRunner = std::function<int()>;
 
 // An error for the user: `message` is one line that names the file and the problem.
 class ToolError : public std::runtime_error {

@@ -108,7 +108,7 @@ int RunXmlFormat(const XmlFormatOptions& o) {
   return kExitOk;
 }
 
-void AddXmlCommands(CLI::App& app, std::vector<CommandRunner>& runners) {
+void AddXmlCommands(CLI::App& app, Runners& runners) {
   CLI::App* xml = app.add_subcommand(
       "xml", "Check XML files or write them indented. External entities and DTDs are never read.");
   xml->require_subcommand(1);
@@ -132,11 +132,8 @@ void AddXmlCommands(CLI::App& app, std::vector<CommandRunner>& runners) {
                 "Write to FILE (default: stdout); a name ending in .gz is compressed");
   f->footer(app.get_footer());
 
-  runners.push_back([c, f, check, format] {
-    if (c->parsed()) return RunXmlCheck(*check);
-    if (f->parsed()) return RunXmlFormat(*format);
-    return -1;
-  });
+  runners.push_back({c, [check] { return RunXmlCheck(*check); }});
+  runners.push_back({f, [format] { return RunXmlFormat(*format); }});
 }
 
 }  // namespace QelTool

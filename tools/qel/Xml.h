@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Runners.h"
 #include "Tool.h"
 
 namespace CLI {
@@ -32,6 +33,6 @@ int RunXmlCheck(const XmlCheckOptions& options);
 int RunXmlFormat(const XmlFormatOptions& options);
 
 // Adds "xml" with its subcommands "check" and "format" to `app`.
-void AddXmlCommands(CLI::App& app, std::vector<CommandRunner>& runners);
+void AddXmlCommands(CLI::App& app, Runners& runners);
 
 }  // namespace QelTool

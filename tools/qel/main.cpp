@@ -9,6 +9,8 @@
 
 #include "Commands.h"
 #include "Map.h"
+#include "Records.h"
+#include "TextCommands.h"
 #include "Tool.h"
 #include "Xml.h"
 
@@ -28,7 +30,8 @@ const char* const kExitCodes =
     "  3  DATA or INPUT cannot be read (missing or unreadable file, empty class, bad TSV line,\n"
     "     XML that is not well-formed)\n"
     "  4  the model cannot be read (missing, of another version, truncated or damaged)\n"
-    "  5  an output file cannot be written\n";
+    "  5  an output file cannot be written\n"
+    "  6  done, but some input was left out or replaced (records refused, text not in ANSI)\n";
 
 void AddFeatureOptions(CLI::App* c, Qel::VectorizerOptions& f) {
   c->add_flag("!--no-words", f.words, "Leave out word features");
@@ -65,7 +68,10 @@ void AddRunOptions(CLI::App* c, double& minScore, double& minDistance, unsigned 
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  CLI::App app{"qel: train, apply, evaluate and merge text classifiers.", "qel"};
+  CLI::App app{
+      "qel: train, apply, evaluate and merge text classifiers; prepare records, text files and "
+      "XML.",
+      "qel"};
   app.footer(kExitCodes);
   app.require_subcommand(1);
   app.set_version_flag("--version", "qel " QEL_TOOL_VERSION);
@@ -138,7 +144,9 @@ int main(int argc, char** argv) {
   m->footer(kExitCodes);
 
   // Commands kept in files of their own.
-  std::vector<CommandRunner> runners;
+  Runners runners;
+  AddRecordsCommand(app, runners);
+  AddTextCommands(app, runners);
   AddXmlCommands(app, runners);
   AddMapCommand(app, runners);
 
@@ -167,8 +175,8 @@ int main(int argc, char** argv) {
     }
     if (e->parsed()) return RunEvaluate(evaluate);
     if (m->parsed()) return RunMerge(merge);
-    for (const CommandRunner& run : runners) {
-      if (const int code = run(); code >= 0) return code;
+    for (const Runner& r : runners) {
+      if (r.command->parsed()) return r.run();
     }
   } catch (const ToolError& error) {
     std::fflush(stdout);

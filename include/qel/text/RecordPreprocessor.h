@@ -109,6 +109,8 @@ class QEL_API RecordPreprocessor {
 
   std::u16string m_delimiterChars;
   std::u16string m_normalizedDelimiterChars;
+  // One bit per UTF-16 unit: set when the unit is a delimiter (empty without delimiters).
+  std::vector<std::uint64_t> m_delimiterUnits;
   std::u16string m_removeChars;
   std::u16string m_formattedRemoveChars;
   bool m_ignoreCharacterCase = false;

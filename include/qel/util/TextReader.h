@@ -30,6 +30,12 @@ class QEL_API TextReader : public RefCounter {
   // becomes U+FFFD); ANSI bytes map to the code point of the same value except 0x80, which is
   // the euro sign. Throws BaseException 3 when closed, FileIOException 2004 on a read error.
   std::u16string GetNextLine();
+  // The next line, empty ones included, into `line` (whose capacity is reused); false at the end
+  // of the file. A line end at the very end of the file gives no empty last line. Decoded and
+  // lower-cased as GetNextLine does. Throws like GetNextLine.
+  bool ReadLine(std::u16string& line);
+  // The encoding Open detected; TextEncodingUnknown when closed.
+  TextEncoding GetEncoding() const { return m_encoding; }
   void Close();
   // Byte offset of the next line. Throws BaseException 3 when closed.
   std::int64_t GetCurrentFilePos();
@@ -46,16 +52,18 @@ class QEL_API TextReader : public RefCounter {
   ~TextReader() override;
 
  private:
-  bool ReadASCIILine(std::u16string& line);
-  bool ReadUTF8Line(std::u16string& line);
-  bool ReadUTF16Line(std::u16string& line, bool bigEndian);
+  // The line readers return false at the end of the file; `keepEmpty` hands out empty lines too.
+  bool ReadLineAs(std::u16string& line, bool keepEmpty);
+  bool ReadASCIILine(std::u16string& line, bool keepEmpty);
+  bool ReadUTF8Line(std::u16string& line, bool keepEmpty);
+  bool ReadUTF16Line(std::u16string& line, bool bigEndian, bool keepEmpty);
   // Seeks past the byte-order mark; a failed seek throws BaseException 17 with `seekTag`.
   void ResetFilePosition(const char16_t* seekTag);
   // Reads more of the file behind the unread bytes; false at the end of the file.
   bool Fill();
   // Finds the bytes of the next non-empty line of an 8-bit encoding (in the buffer, or in
   // m_bytes when the line spans reads); valid until the next read. False at the end.
-  bool ReadByteLine(const char*& line, std::size_t& size);
+  bool ReadByteLine(const char*& line, std::size_t& size, bool keepEmpty);
 
   TextEncoding m_encoding = TextEncodingUnknown;
   std::u16string m_fileName;

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Compares `qel records` with Python's csv module plus unicodedata.normalize('NFKC') and
+# str.casefold() on generated delimited records (qualified fields with commas inside, accented
+# Latin, full-width forms and CJK), normalisation on, in one run on the same data. Each side
+# runs RUNS times (default 3); the table gives the median wall time, its CPU time (user +
+# system), throughput and max RSS.
+# Usage: bench/compare/records.sh [build-dir] [megabytes]   (a Release build with the qel program)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build-run}
+megabytes=${2:-100}
+runs=${RUNS:-3}
+qel="$build/tools/qel"
+[ -x "$qel" ] || { echo "no $qel: build first (scripts/run builds build-run/)" >&2; exit 1; }
+dpkg-query -W -f='${Status}' time 2>/dev/null | grep -q 'install ok installed' || {
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get install -y -qq --no-install-recommends time >/dev/null
+}
+py=/usr/bin/python3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The records: fixed seed, about MEGABYTES of UTF-8.
+"$py" - "$work/records.csv" "$megabytes" <<'PY'
+import random, sys
+random.seed(15)
+path, size = sys.argv[1], int(sys.argv[2]) * 1_000_000
+latin = ["Müller", "Straße", "Café", "Ångström", "Éléonore", "São Paulo", "Zürich", "Łódź",
+         "Crème Brûlée", "Señor", "Dvořák", "Øresund", "naïve", "Fjörð", "Ærø"]
+plain = ["Main Street", "Invoice", "Total", "Account", "Order 4711", "Berlin", "London",
+         "Customer", "Delivery", "Payment due", "Smith", "Jones", "Widget", "Contract"]
+full = ["ＡＢＣ株式会社", "ＴＥＬ０３－１２３４", "ｶﾀｶﾅ", "Ｎｏ．１２", "（株）", "ＵＳＢ"]
+cjk = ["東京都千代田区", "株式会社", "大阪", "北京市", "서울", "請求書", "合計金額", "山田太郎"]
+pools = [latin, plain, full, cjk]
+out = open(path, "w", encoding="utf-8", newline="")
+written = 0
+while written < size:
+    lines = []
+    for _ in range(1000):
+        fields = []
+        for _ in range(random.randint(4, 9)):
+            f = " ".join(random.choice(random.choice(pools)) for _ in range(random.randint(1, 3)))
+            if random.random() < 0.3:
+                f = '"' + f + ", " + random.choice(plain) + '"'
+            fields.append(f)
+        lines.append(",".join(fields))
+    text = "\n".join(lines) + "\n"
+    out.write(text)
+    written += len(text.encode("utf-8"))
+PY
+bytes=$(stat -c %s "$work/records.csv")
+
+cat >"$work/baseline.py" <<'PY'
+import csv, sys, unicodedata
+reader = csv.reader(open(sys.argv[1], encoding="utf-8", newline=""))
+out = open(sys.argv[2], "w", encoding="utf-8", newline="")
+norm = unicodedata.normalize
+for row in reader:
+    out.write("\t".join(norm("NFKC", f).casefold() for f in row) + "\n")
+PY
+
+# Runs a command RUNS times under /usr/bin/time; prints the median "seconds maxrss_kib".
+measure() {
+  for ((i = 0; i < runs; i++)); do
+    /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$@" 2>"$work/err" || {
+      cat "$work/err" >&2
+      return 1
+    }
+    cat "$work/time"
+  done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { printf "%s %s %.2f\n", $1, $2, $3 + $4 }'
+}
+
+row() { printf '| %-46s | %9s | %8s | %10s | %12s |\n' "$@"; }
+mbs() { awk -v b="$bytes" -v t="$1" 'BEGIN { printf "%.1f", b / 1e6 / t }'; }
+echo "Records: $(wc -l <"$work/records.csv"), $((bytes / 1000000)) MB, cores: $(nproc), median of $runs runs"
+echo "Load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+row "System" "Time (s)" "CPU (s)" "MB/s" "Max RSS (MB)"
+row "---" "---" "---" "---" "---"
+read -r tp mp cp < <(measure "$py" "$work/baseline.py" "$work/records.csv" "$work/py.tsv")
+row "Python csv + NFKC + casefold" "$tp" "$cp" "$(mbs "$tp")" "$((mp / 1024))"
+read -r t1 m1 c1 < <(measure "$qel" records -n -q -j 1 "$work/records.csv" -o "$work/qel.tsv")
+row "qel records -n -j 1" "$t1" "$c1" "$(mbs "$t1")" "$((m1 / 1024))"
+read -r t0 m0 c0 < <(measure "$qel" records -n -q -j 0 "$work/records.csv" -o "$work/qel.tsv")
+row "qel records -n -j 0 ($(nproc) threads)" "$t0" "$c0" "$(mbs "$t0")" "$((m0 / 1024))"
+echo
+echo "Speed-up, one thread: $(awk -v a="$tp" -v b="$t1" 'BEGIN { printf "%.1fx", a / b }')," \
+  "all threads: $(awk -v a="$tp" -v b="$t0" 'BEGIN { printf "%.1fx", a / b }')"
+echo "CPU time ratio, one thread: $(awk -v a="$cp" -v b="$c1" 'BEGIN { printf "%.1fx", a / b }')"
+echo "Output lines: Python $(wc -l <"$work/py.tsv"), qel $(wc -l <"$work/qel.tsv")"
+echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
