@@ -60,20 +60,21 @@ const std::array<float, 32> kLogTable = [] {
   return table;
 }();
 
-// Sorts ids below 2^bits: a least-significant-digit radix sort in passes of at most 10 bits
-// (two passes for the default 18), std::sort for short lists.
+// Sorts ids below 2^bits: a least-significant-digit radix sort in passes of at most 8 bits
+// (three passes of 7 for the default 19), std::sort for short lists.
 void SortIds(std::vector<std::uint32_t>& ids, std::vector<std::uint32_t>& buffer, unsigned bits) {
   if (ids.size() < 64) {
     std::sort(ids.begin(), ids.end());
     return;
   }
-  const unsigned passes = (bits + 9) / 10;
+  // Small digits keep the counting arrays small beside a document's few hundred ids.
+  const unsigned passes = (bits + 7) / 8;
   const unsigned digit = (bits + passes - 1) / passes;
   const std::uint32_t mask = (1u << digit) - 1;
   buffer.resize(ids.size());
   std::uint32_t* from = ids.data();
   std::uint32_t* to = buffer.data();
-  std::uint32_t offsets[1u << 10];
+  std::uint32_t offsets[1u << 8];
   for (unsigned pass = 0; pass < passes; ++pass) {
     const unsigned shift = pass * digit;
     std::fill_n(offsets, mask + 1, 0u);
