@@ -20,6 +20,7 @@
 #include <qel/xml/XmlSaxParser.h>
 
 #include <unistd.h>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -174,27 +175,21 @@ void TextModel::Train(const std::vector<std::uint32_t>& classIds,
           : std::make_unique<TaskScheduler>(static_cast<std::int32_t>(std::min(threads, 64u)));
   const std::size_t workers =
       std::min<std::size_t>(static_cast<std::size_t>(pool->GetMaxThreadCount()), classes);
-  // The largest classes first, each to the worker with the least text so far.
+  // Each worker takes the largest class not yet taken, so that the small ones even out the end.
   std::vector<std::size_t> order(classes);
   for (std::size_t c = 0; c < classes; ++c) order[c] = c;
   std::stable_sort(order.begin(), order.end(),
                    [&load](std::size_t a, std::size_t b) { return load[a] > load[b]; });
-  std::vector<std::vector<std::size_t>> classesOf(workers);
-  std::vector<std::uint64_t> assigned(workers, 0);
-  for (std::size_t c : order) {
-    const auto w = static_cast<std::size_t>(std::min_element(assigned.begin(), assigned.end()) -
-                                            assigned.begin());
-    classesOf[w].push_back(c);
-    assigned[w] += load[c];
-  }
+  std::atomic<std::size_t> next{0};
 
   std::vector<std::unique_ptr<CountClasses>> tasks;
   for (std::size_t w = 0; w < workers; ++w) {
     tasks.push_back(std::make_unique<CountClasses>(
-        [&, w](Detail::FeatureCounts& frequency) {
+        [&](Detail::FeatureCounts& frequency) {
           std::vector<TermEntry> features;
           std::size_t done = 0;
-          for (std::size_t c : classesOf[w]) {
+          for (std::size_t k = next++; k < classes; k = next++) {
+            const std::size_t c = order[k];
             for (std::size_t i : byClass[c]) {
               m_vectorizer.Vectorize(texts[i], features);
               count(static_cast<std::uint32_t>(c + 1), features, frequency);
@@ -220,8 +215,16 @@ void TextModel::Train(const std::vector<std::uint32_t>& classIds,
   for (auto& t : tasks) {
     if (t->Error()) std::rethrow_exception(t->Error());
   }
+  // The largest worker's frequencies become the model's when it has none yet; the others add.
+  std::stable_sort(tasks.begin(), tasks.end(), [](const auto& a, const auto& b) {
+    return a->Frequency().Size() > b->Frequency().Size();
+  });
   bool ok = true;
   for (auto& t : tasks) {
+    if (m_stats->documentFrequency.Size() == 0) {
+      std::swap(m_stats->documentFrequency, t->Frequency());
+      continue;
+    }
     t->Frequency().ForEach(
         [&](std::uint32_t f, std::uint64_t v) { ok &= m_stats->documentFrequency.Add(f, v); });
   }
