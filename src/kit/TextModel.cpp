@@ -482,12 +482,16 @@ std::uint64_t TakeNumber(const unsigned char*& p, const unsigned char* end) {
   Detail::ThrowInvalidArgument(u"Chunk: bad number");
 }
 
-void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribute,
-                  std::uint32_t attributeValue,
-                  const Detail::LargeVector<std::pair<std::uint32_t, std::uint64_t>>& entries) {
-  xml.CreateNode(element);
-  if (attribute != nullptr) xml.AddProperty(attribute, attributeValue);
-  xml.AddProperty("entries", static_cast<std::uint64_t>(entries.size()));
+// One element's entries as the Base64 texts of its chunks.
+struct EncodedEntries {
+  std::uint64_t entries = 0;
+  std::vector<std::u16string> chunks;
+};
+
+EncodedEntries Encode(const Detail::FeatureCounts& counts) {
+  const auto entries = counts.Sorted();
+  EncodedEntries out;
+  out.entries = entries.size();
   std::string bytes;
   std::int64_t previous = -1;
   for (std::size_t start = 0; start < entries.size(); start += kChunkEntries) {
@@ -502,8 +506,17 @@ void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribu
       previous = entries[i].first;
     }
     const std::string text = Base64::ToBase64(bytes);
-    xml.AddSubNodeText("Chunk", std::u16string(text.begin(), text.end()));
+    out.chunks.emplace_back(text.begin(), text.end());
   }
+  return out;
+}
+
+void WriteEntries(QelXmlOutStream& xml, const char* element, const char* attribute,
+                  std::uint32_t attributeValue, const EncodedEntries& encoded) {
+  xml.CreateNode(element);
+  if (attribute != nullptr) xml.AddProperty(attribute, attributeValue);
+  xml.AddProperty("entries", encoded.entries);
+  for (const std::u16string& chunk : encoded.chunks) xml.AddSubNodeText("Chunk", chunk);
   xml.CloseNode(element);
 }
 
@@ -511,9 +524,15 @@ std::string NativePath(const std::u16string& path) { return ConvertWideCharToUtf
 
 }  // namespace
 
-void TextModel::Save(const std::u16string& path, bool compressed) const {
+void TextModel::Save(const std::u16string& path, bool compressed, unsigned threads) const {
   const std::u16string temporary =
       path + u"." + ConvertUtf8ToWideChar(std::to_string(::getpid())) + u".tmp";
+  // The classes' counts, then the document frequencies, encoded on the workers.
+  const std::size_t classes = m_labels.size();
+  std::vector<EncodedEntries> encoded(classes + 1);
+  RunRanges(classes + 1, threads, [&](std::size_t e) {
+    encoded[e] = Encode(e < classes ? m_stats->counts[e] : m_stats->documentFrequency);
+  });
   try {
     QelXmlOutStream xml(compressed ? StorageCompressedFile : StorageFile, temporary);
     xml.CreateNode(kRoot);
@@ -537,11 +556,10 @@ void TextModel::Save(const std::u16string& path, bool compressed) const {
       xml.AddProperty("label", m_labels[c]);
       xml.CloseNode("Class");
     }
-    for (std::size_t c = 0; c < m_labels.size(); ++c) {
-      WriteEntries(xml, "Counts", "class", static_cast<std::uint32_t>(c + 1),
-                   m_stats->counts[c].Sorted());
+    for (std::size_t c = 0; c < classes; ++c) {
+      WriteEntries(xml, "Counts", "class", static_cast<std::uint32_t>(c + 1), encoded[c]);
     }
-    WriteEntries(xml, "DocumentFrequency", nullptr, 0, m_stats->documentFrequency.Sorted());
+    WriteEntries(xml, "DocumentFrequency", nullptr, 0, encoded[classes]);
     xml.CloseNode(kRoot);
     xml.Close();
   } catch (...) {

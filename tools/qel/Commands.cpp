@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <future>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -95,7 +96,7 @@ Qel::IntrusivePtr<Qel::DocumentNode> ClassTree(const Qel::TextModel& model,
 
 void SaveModel(const Qel::TextModel& model, const std::string& path, bool gzip) {
   try {
-    model.Save(FromUtf8(path), gzip);
+    model.Save(FromUtf8(path), gzip, 0);
   } catch (const Qel::BaseException& e) {
     throw ToolError(kExitOutput, path + ": cannot write the model: " + Describe(e));
   }
@@ -250,6 +251,9 @@ int RunClassify(const ClassifyOptions& o) {
 }
 
 int RunEvaluate(const EvaluateOptions& o) {
+  // The data is read while the model loads; a model that cannot be read is still reported first.
+  std::future<std::vector<LabeledText>> reading =
+      std::async(std::launch::async, [&o] { return ReadData(o.data); });
   const std::unique_ptr<Qel::TextModel> model = LoadModel(o.model);
   const auto classTree = ClassTree(*model, o.model);
   const std::vector<std::string> labels = Labels(*model);
@@ -257,7 +261,7 @@ int RunEvaluate(const EvaluateOptions& o) {
   for (std::size_t i = 0; i < labels.size(); ++i) {
     ids[model->GetLabels()[i]] = static_cast<std::uint32_t>(i + 1);
   }
-  const std::vector<LabeledText> docs = ReadData(o.data);
+  const std::vector<LabeledText> docs = reading.get();
   if (docs.empty()) throw ToolError(kExitData, o.data.front() + ": no documents");
   for (const LabeledText& d : docs) {
     if (!ids.contains(d.label)) {

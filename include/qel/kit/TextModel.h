@@ -81,7 +81,8 @@ class QEL_API TextModel {
 
   // Writes the model as versioned XML (gzip when `compressed`) to a temporary file beside
   // `path`, then renames it over `path`. Throws FileIOException when it cannot be written.
-  void Save(const std::u16string& path, bool compressed) const;
+  // `threads` workers of a TaskScheduler (0 = all cores) encode the counts.
+  void Save(const std::u16string& path, bool compressed, unsigned threads = 1) const;
   // Reads a file that Save wrote (plain or gzip). A file of another version, truncated or
   // hostile throws FileIOException (cannot be read), XMLFormatException (not a model of this
   // version, or incomplete) or BaseException InvalidArgument (values out of range), naming the
