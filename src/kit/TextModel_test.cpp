@@ -8,6 +8,7 @@
 #include <qel/model/SparseResult.h>
 
 #include <unistd.h>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -262,7 +263,7 @@ TEST(TextModelConcurrency, WorkersTrainAndFillClassTreesAsOneThread) {
     TextModel parallel(o);
     ids.clear();
     for (const auto& t : kTexts) ids.push_back(parallel.AddClass(t[0]));
-    std::size_t counted = 0;
+    std::atomic<std::size_t> counted{0};  // called from several workers at once
     parallel.Train(ids, texts, threads, [&counted](std::size_t n) { counted += n; });
     EXPECT_EQ(counted, std::size(kTexts));
     parallel.Save(dir.File("parallel.xml"), false);
