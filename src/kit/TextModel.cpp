@@ -12,8 +12,6 @@
 #include <qel/kit/TextModel.h>
 #include <qel/learn/BayesClassifier.h>
 #include <qel/model/DocumentNode.h>
-#include <qel/task/TaskBase.h>
-#include <qel/task/TaskScheduler.h>
 #include <qel/util/Base64.h>
 #include <qel/xml/QelXmlOutStream.h>
 #include <qel/xml/XmlSaxCallback.h>
@@ -34,6 +32,7 @@
 
 #include "core/Throw.h"
 #include "kit/FeatureCounts.h"
+#include "kit/Parallel.h"
 #include "model/DocumentWalk.h"
 #include "platform/Platform.h"
 
@@ -132,31 +131,6 @@ void TextModel::count(std::uint32_t classId, const std::vector<TermEntry>& featu
   ++m_documents[classId - 1];
 }
 
-namespace {
-
-// Vectorizes and counts the documents of some classes, with document frequencies of its own.
-class CountClasses : public TaskBase {
- public:
-  CountClasses(const std::function<void(Detail::FeatureCounts&)>& work, unsigned bits)
-      : m_work(work), m_frequency(bits) {}
-  void Run() override {
-    try {
-      m_work(m_frequency);
-    } catch (...) {
-      m_error = std::current_exception();
-    }
-  }
-  Detail::FeatureCounts& Frequency() { return m_frequency; }
-  const std::exception_ptr& Error() const { return m_error; }
-
- private:
-  std::function<void(Detail::FeatureCounts&)> m_work;
-  Detail::FeatureCounts m_frequency;
-  std::exception_ptr m_error;
-};
-
-}  // namespace
-
 void TextModel::Train(const std::vector<std::uint32_t>& classIds,
                       const std::vector<std::u16string_view>& texts, unsigned threads,
                       const std::function<void(std::size_t)>& counted) {
@@ -169,64 +143,40 @@ void TextModel::Train(const std::vector<std::uint32_t>& classIds,
     byClass[classIds[i] - 1].push_back(i);
     load[classIds[i] - 1] += texts[i].size() + 16;
   }
-  std::unique_ptr<TaskScheduler> pool =
-      threads == 0
-          ? std::make_unique<TaskScheduler>()
-          : std::make_unique<TaskScheduler>(static_cast<std::int32_t>(std::min(threads, 64u)));
-  const std::size_t workers =
-      std::min<std::size_t>(static_cast<std::size_t>(pool->GetMaxThreadCount()), classes);
-  // Each worker takes the largest class not yet taken, so that the small ones even out the end.
+  const std::size_t workers = std::min<std::size_t>(Detail::WorkerCount(threads), classes);
+  // Each worker takes the largest class not yet taken, so that the small ones even out the end,
+  // and keeps document frequencies of its own.
   std::vector<std::size_t> order(classes);
   for (std::size_t c = 0; c < classes; ++c) order[c] = c;
   std::stable_sort(order.begin(), order.end(),
                    [&load](std::size_t a, std::size_t b) { return load[a] > load[b]; });
   std::atomic<std::size_t> next{0};
-
-  std::vector<std::unique_ptr<CountClasses>> tasks;
-  for (std::size_t w = 0; w < workers; ++w) {
-    tasks.push_back(std::make_unique<CountClasses>(
-        [&](Detail::FeatureCounts& frequency) {
-          std::vector<TermEntry> features;
-          std::size_t done = 0;
-          for (std::size_t k = next++; k < classes; k = next++) {
-            const std::size_t c = order[k];
-            for (std::size_t i : byClass[c]) {
-              m_vectorizer.Vectorize(texts[i], features);
-              count(static_cast<std::uint32_t>(c + 1), features, frequency);
-              if (++done == 64 && counted) counted(std::exchange(done, 0));
-            }
-          }
-          if (done != 0 && counted) counted(done);
-        },
-        m_options.vectorizer.hashBits));
-  }
-  std::vector<TaskBase*> started;
-  std::exception_ptr scheduleError;
-  try {
-    for (auto& t : tasks) {
-      pool->ScheduleTask(t.get());
-      started.push_back(t.get());
+  std::vector<Detail::FeatureCounts> frequencies(
+      workers, Detail::FeatureCounts(m_options.vectorizer.hashBits));
+  Detail::RunRanges(workers, threads, [&](std::size_t w) {
+    std::vector<TermEntry> features;
+    std::size_t done = 0;
+    for (std::size_t k = next++; k < classes; k = next++) {
+      const std::size_t c = order[k];
+      for (std::size_t i : byClass[c]) {
+        m_vectorizer.Vectorize(texts[i], features);
+        count(static_cast<std::uint32_t>(c + 1), features, frequencies[w]);
+        if (++done == 64 && counted) counted(std::exchange(done, 0));
+      }
     }
-  } catch (...) {
-    scheduleError = std::current_exception();
-  }
-  TaskBase::WaitAll(started);
-  if (scheduleError) std::rethrow_exception(scheduleError);
-  for (auto& t : tasks) {
-    if (t->Error()) std::rethrow_exception(t->Error());
-  }
-  // The largest worker's frequencies become the model's when it has none yet; the others add.
-  std::stable_sort(tasks.begin(), tasks.end(), [](const auto& a, const auto& b) {
-    return a->Frequency().Size() > b->Frequency().Size();
+    if (done != 0 && counted) counted(done);
   });
+  // The largest worker's frequencies become the model's when it has none yet; the others add.
+  std::stable_sort(frequencies.begin(), frequencies.end(),
+                   [](const auto& a, const auto& b) { return a.Size() > b.Size(); });
   bool ok = true;
-  for (auto& t : tasks) {
+  for (Detail::FeatureCounts& f : frequencies) {
     if (m_stats->documentFrequency.Size() == 0) {
-      std::swap(m_stats->documentFrequency, t->Frequency());
+      std::swap(m_stats->documentFrequency, f);
       continue;
     }
-    t->Frequency().ForEach(
-        [&](std::uint32_t f, std::uint64_t v) { ok &= m_stats->documentFrequency.Add(f, v); });
+    f.ForEach(
+        [&](std::uint32_t id, std::uint64_t v) { ok &= m_stats->documentFrequency.Add(id, v); });
   }
   if (!ok) Detail::ThrowInvalidArgument(u"count overflow");
 }
@@ -277,55 +227,6 @@ std::shared_ptr<float[]> ZeroedFloats(std::size_t count) {
   float* data = new (std::nothrow) float[count]();
   if (data == nullptr) Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
   return std::shared_ptr<float[]>(data);
-}
-
-// Runs work(range) for `ranges` ranges on the workers of a scheduler of `threads` threads.
-class RangeTask : public TaskBase {
- public:
-  RangeTask(const std::function<void(std::size_t)>& work, std::size_t range)
-      : m_work(work), m_range(range) {}
-  void Run() override {
-    try {
-      m_work(m_range);
-    } catch (...) {
-      m_error = std::current_exception();
-    }
-  }
-  const std::exception_ptr& Error() const { return m_error; }
-
- private:
-  const std::function<void(std::size_t)>& m_work;
-  std::size_t m_range;
-  std::exception_ptr m_error;
-};
-
-void RunRanges(std::size_t ranges, unsigned threads, const std::function<void(std::size_t)>& work) {
-  if (threads == 1 || ranges <= 1) {
-    for (std::size_t r = 0; r < ranges; ++r) work(r);
-    return;
-  }
-  const std::unique_ptr<TaskScheduler> owned =
-      threads == 0
-          ? std::make_unique<TaskScheduler>()
-          : std::make_unique<TaskScheduler>(static_cast<std::int32_t>(std::min(threads, 64u)));
-  TaskScheduler& pool = *owned;
-  std::vector<std::unique_ptr<RangeTask>> tasks;
-  for (std::size_t r = 0; r < ranges; ++r) tasks.push_back(std::make_unique<RangeTask>(work, r));
-  std::vector<TaskBase*> started;
-  std::exception_ptr scheduleError;
-  try {
-    for (auto& t : tasks) {
-      pool.ScheduleTask(t.get());
-      started.push_back(t.get());
-    }
-  } catch (...) {
-    scheduleError = std::current_exception();
-  }
-  TaskBase::WaitAll(started);
-  if (scheduleError) std::rethrow_exception(scheduleError);
-  for (auto& t : tasks) {
-    if (t->Error()) std::rethrow_exception(t->Error());
-  }
 }
 
 }  // namespace
@@ -388,7 +289,7 @@ DocumentNode* TextModel::CreateClassTree(unsigned threads) const {
       m_stats->counts[c].ForEach([&sum](std::uint32_t, std::uint64_t q) { sum += q; });
       denominator[c] = std::log(static_cast<double>(sum) / kFixedOne + av);
     }
-    RunRanges(ranges, threads, [&](std::size_t r) {
+    Detail::RunRanges(ranges, threads, [&](std::size_t r) {
       const auto [first, last] = rangeOf(r);
       double lo = rangeLo[r];
       double hi = rangeHi[r];
@@ -530,7 +431,7 @@ void TextModel::Save(const std::u16string& path, bool compressed, unsigned threa
   // The classes' counts, then the document frequencies, encoded on the workers.
   const std::size_t classes = m_labels.size();
   std::vector<EncodedEntries> encoded(classes + 1);
-  RunRanges(classes + 1, threads, [&](std::size_t e) {
+  Detail::RunRanges(classes + 1, threads, [&](std::size_t e) {
     encoded[e] = Encode(e < classes ? m_stats->counts[e] : m_stats->documentFrequency);
   });
   try {
