@@ -74,17 +74,6 @@ void ParallelFor(std::size_t count, unsigned int threads, F&& work) {
 
 std::string Describe(const Qel::BaseException& e) { return ToUtf8(e.GetErrorDescription()); }
 
-std::unique_ptr<Qel::TextModel> LoadModel(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec))
-    throw ToolError(kExitModel, path + ": no such model file");
-  try {
-    return Qel::TextModel::Load(FromUtf8(path));
-  } catch (const Qel::BaseException& e) {
-    throw ToolError(kExitModel, path + ": not a usable model: " + Describe(e));
-  }
-}
-
 Qel::IntrusivePtr<Qel::DocumentNode> ClassTree(const Qel::TextModel& model,
                                                const std::string& path) {
   try {
@@ -136,6 +125,17 @@ Qel::ModelOptions MakeModelOptions(const TrainOptions& o) {
 }
 
 }  // namespace
+
+std::unique_ptr<Qel::TextModel> LoadModel(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec))
+    throw ToolError(kExitModel, path + ": no such model file");
+  try {
+    return Qel::TextModel::Load(FromUtf8(path));
+  } catch (const Qel::BaseException& e) {
+    throw ToolError(kExitModel, path + ": not a usable model: " + Describe(e));
+  }
+}
 
 int RunTrain(const TrainOptions& o) {
   if (!o.model.vectorizer.words && o.model.vectorizer.charMax == 0) {

@@ -2,6 +2,7 @@
 // ToolError; main.cpp parses the command line into these structures.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ struct MergeOptions {
   std::string output;
   bool gzip = false;
 };
+
+// The model file at `path`; ToolError(kExitModel) naming it when it is missing or unusable.
+std::unique_ptr<Qel::TextModel> LoadModel(const std::string& path);
 
 int RunTrain(const TrainOptions& options);
 int RunClassify(const ClassifyOptions& options);

@@ -18,6 +18,7 @@
 #include <memory>
 #include <random>
 
+#include "Commands.h"
 #include "Data.h"
 #include "Output.h"
 #include "Progress.h"
@@ -57,17 +58,6 @@ double TickStep(double low, double high, int wanted) {
 
 int Decimals(double step) {
   return std::clamp(static_cast<int>(-std::floor(std::log10(step))), 0, 6);
-}
-
-std::unique_ptr<Qel::TextModel> LoadMapModel(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec))
-    throw ToolError(kExitModel, path + ": no such model file");
-  try {
-    return Qel::TextModel::Load(FromUtf8(path));
-  } catch (const Qel::BaseException& e) {
-    throw ToolError(kExitModel, path + ": not a usable model: " + ToUtf8(e.GetErrorDescription()));
-  }
 }
 
 }  // namespace
@@ -207,7 +197,7 @@ std::string MapSvg(const MapFigures& f, const std::string& title) {
 }
 
 int RunMap(const MapOptions& o) {
-  const std::unique_ptr<Qel::TextModel> model = LoadMapModel(o.model);
+  const std::unique_ptr<Qel::TextModel> model = LoadModel(o.model);
   const std::vector<LabeledText> docs = ReadData(o.data);
   if (docs.empty()) throw ToolError(kExitData, o.data.front() + ": no documents");
 
