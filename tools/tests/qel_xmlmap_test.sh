@@ -6,32 +6,8 @@
 set -uo pipefail
 qel=$(realpath "${1:?usage: qel_xmlmap_test.sh qel qel_xmlcheck}")
 xmlcheck=$(realpath "${2:?usage: qel_xmlmap_test.sh qel qel_xmlcheck}")
-export LC_ALL=C.UTF-8
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# expect CODE CMD...: runs CMD, keeps stdout in out.txt and stderr in err.txt, checks the code.
-expect() {
-  local code=$1
-  shift
-  timeout 60 "$@" >out.txt 2>err.txt
-  local got=$?
-  [ "$got" -eq "$code" ] || fail "exit $got, expected $code: $* ($(head -c 300 err.txt))"
-  return 0
-}
-
-# expect_error CODE NEEDLE CMD...: fails with CODE and one line on stderr that names NEEDLE.
-expect_error() {
-  local code=$1 needle=$2
-  shift 2
-  expect "$code" "$@"
-  [ "$(wc -l <err.txt)" -eq 1 ] || fail "expected one line on stderr for: $* (got $(cat err.txt))"
-  grep -qF -- "$needle" err.txt || fail "stderr does not name $needle: $(cat err.txt)"
-  grep -q '^qel: ' err.txt || fail "stderr line does not start with 'qel: ': $(cat err.txt)"
-}
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh"
 
 # --- Interface ---
 for cmd in "xml check" "xml format" map; do
@@ -198,8 +174,4 @@ expect_error 5 no/such/dir/x.svg "$qel" map -q -m m.model data.tsv --svg no/such
 leftovers=$(find . -name '.*.tmp-*')
 [ -z "$leftovers" ] || fail "temporary files left behind: $leftovers"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "qel xml and map end-to-end tests passed"
+finish "qel xml and map end-to-end tests"
