@@ -98,6 +98,7 @@ struct Chunk {
   std::size_t lineCount = 0;
   std::u16string units;
   std::u16string line;
+  std::vector<std::u16string> fields;  // of one record, reused
   std::u16string text;
   std::string utf8;
   std::vector<std::pair<std::size_t, std::string>> refused;  // line index in the chunk, reason
@@ -107,9 +108,9 @@ struct Chunk {
 void PrepareLine(Qel::RecordPreprocessor& p, const std::u16string& line, std::size_t index,
                  const std::vector<unsigned int>& pick, Chunk& chunk) {
   if (line.empty()) return;  // a blank line holds no record
-  std::vector<std::u16string> fields;
+  std::vector<std::u16string>& fields = chunk.fields;
   try {
-    fields = p.ProcessRecord(line);
+    p.ProcessRecord(line, fields);
   } catch (const Qel::BaseException& e) {
     chunk.refused.emplace_back(index, OneLine(ToUtf8(e.GetErrorDescription())));
     return;
