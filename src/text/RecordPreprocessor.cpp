@@ -75,6 +75,13 @@ void FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
       }
       *out++ = c;
       previousCjk = false;
+      if (removeChars.empty()) {
+        // The rest of a run of printable ASCII: nothing but the case changes.
+        for (; i + 1 < size && s[i + 1] >= 0x20 && s[i + 1] < 0x7F; ++i) {
+          const char16_t n = s[i + 1];
+          *out++ = ignoreCase && n >= u'A' && n <= u'Z' ? static_cast<char16_t>(n + 0x20) : n;
+        }
+      }
       continue;
     }
     if (units.control[c]) {
