@@ -52,8 +52,9 @@ const UnitTables& Units() {
   return *tables;
 }
 
-// FilterString of `size` units into `result`, which is replaced.
-void FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
+// FilterString of `size` units into `result`, which is replaced. Returns false when every unit
+// of the result is ASCII (true may also be returned otherwise).
+bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
                  const std::u16string& removeChars, bool performUnicodeNormalization,
                  bool performCjkNormalization, char16_t subFieldDelimiter, std::u16string& result) {
   // Each unit gives at most itself and one sub-field delimiter before it.
@@ -62,6 +63,7 @@ void FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
   char16_t* out = first;
   const auto endsWithDelimiter = [&] { return out[-1] == subFieldDelimiter; };
   bool previousCjk = false;
+  bool beyondAscii = subFieldDelimiter >= 0x80;  // the delimiter may be written too
   const UnitTables& units = Units();
   for (std::size_t i = 0; i < size; ++i) {
     char16_t c = s[i];
@@ -107,9 +109,11 @@ void FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
       *out++ = subFieldDelimiter;
     }
     *out++ = c;
+    beyondAscii = beyondAscii || c >= 0x80;
     previousCjk = cjk;
   }
   result.resize(static_cast<std::size_t>(out - first));
+  return beyondAscii;
 }
 
 // The delimiter test: the character's own form KC is one character found in `delimiters`.
@@ -335,10 +339,15 @@ std::u16string RecordPreprocessor::FormatField(const std::u16string& field) {
 
 void RecordPreprocessor::FormatUnits(const char16_t* field, std::size_t size,
                                      std::u16string& result) const {
-  FilterUnits(field, size, m_ignoreCharacterCase, m_formattedRemoveChars,
-              m_performUnicodeNormalization, m_performCjkNormalization, m_subFieldDelimiter,
-              result);
-  SubstituteSpelling(result, m_formattedSpellingList, m_spellingFirstUnits);
+  const bool beyondAscii = FilterUnits(field, size, m_ignoreCharacterCase, m_formattedRemoveChars,
+                                       m_performUnicodeNormalization, m_performCjkNormalization,
+                                       m_subFieldDelimiter, result);
+  // Text of ASCII alone holds no key that starts beyond ASCII, as the spelling keys mostly do.
+  const bool asciiKeys = !m_spellingFirstUnits.empty() &&
+                         (m_spellingFirstUnits[0] != 0 || m_spellingFirstUnits[1] != 0);
+  if (beyondAscii || asciiKeys) {
+    SubstituteSpelling(result, m_formattedSpellingList, m_spellingFirstUnits);
+  }
   SubstituteInPlace(result, m_formattedSubstitutionPairs);
 }
 

@@ -250,7 +250,7 @@ int RunRecords(const RecordsOptions& o) {
   std::vector<Qel::RecordPreprocessor> preprocessors(workers, MakePreprocessor(o));
   LineInput input(o.input);
   Sink sink(o.output);
-  UseLargeBuffer(sink.Stream());
+  // No large buffer: chunks leave in writes of their own size, without a copy on the way.
   Progress progress("records", input.Size(), o.quiet);
   const bool blocks = input.IsUtf8();
 
