@@ -79,7 +79,9 @@ TEST(RecordPreprocessorTest, ProcessRecordIntoReusedVector) {
       Fields expected;
       const std::int32_t id = ErrorId([&] { expected = p.ProcessRecord(record); });
       EXPECT_EQ(ErrorId([&] { p.ProcessRecord(record, reused); }), id);
-      if (id == 0) EXPECT_EQ(reused, expected);
+      if (id == 0) {
+        EXPECT_EQ(reused, expected);
+      }
     }
   }
 }
