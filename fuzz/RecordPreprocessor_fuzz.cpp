@@ -79,6 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!formatted.empty() || (flags & 0x02)) expected.push_back(std::move(formatted));
     }
     if (expected != fields) __builtin_trap();
+    // The overload into a caller's vector, here one that held other strings, gives the same.
+    std::vector<std::u16string> reused{record, u"x", std::u16string(40, u'y')};
+    p.ProcessRecord(record, reused);
+    if (reused != fields) __builtin_trap();
   } catch (const Qel::BaseException&) {
     // 74 for an unclosed protection item, 73 for an unmapped code point
   }

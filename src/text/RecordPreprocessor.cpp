@@ -13,11 +13,17 @@
 namespace Qel {
 namespace {
 
-// QelToLower and Unicode::IsCjkCharacter of every UTF-16 unit, looked up instead of computed
-// per character (the case mapping goes through ICU). Built once, on first use.
+// QelToLower, Unicode::IsCjkCharacter and Unicode::IsControlCharacter of every UTF-16 unit, and
+// the width block's mapping, looked up instead of computed per character (the case mapping goes
+// through ICU). Built once, on first use.
 struct UnitTables {
+  static constexpr char16_t kWidthFirst = 0xFF00;  // the half-width and full-width block
+  static constexpr char16_t kWidthLast = 0xFFEF;
   std::array<char16_t, 0x10000> lower;
   std::array<bool, 0x10000> cjk;
+  std::array<bool, 0x10000> control;
+  std::array<char16_t, kWidthLast - kWidthFirst + 1> width;
+  std::array<bool, kWidthLast - kWidthFirst + 1> widthMapped;  // false: the mapping throws
 };
 
 const UnitTables& Units() {
@@ -26,10 +32,88 @@ const UnitTables& Units() {
     for (std::uint32_t c = 0; c < 0x10000; ++c) {
       t->lower[c] = QelToLower(static_cast<char16_t>(c));
       t->cjk[c] = Unicode::IsCjkCharacter(static_cast<char16_t>(c));
+      t->control[c] = Unicode::IsControlCharacter(static_cast<char16_t>(c));
+    }
+    for (std::uint32_t c = UnitTables::kWidthFirst; c <= UnitTables::kWidthLast; ++c) {
+      const std::size_t i = c - UnitTables::kWidthFirst;
+      t->widthMapped[i] =
+          Unicode::CharacterIsInHalfWidthAndFullWidthUnicodeBlock(static_cast<char16_t>(c));
+      t->width[i] = static_cast<char16_t>(c);
+      if (!t->widthMapped[i]) continue;
+      try {
+        t->width[i] =
+            Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(static_cast<char16_t>(c));
+      } catch (const BaseException&) {
+        t->widthMapped[i] = false;
+      }
     }
     return t;
   }();
   return *tables;
+}
+
+// FilterString of `size` units into `result`, which is replaced. Returns false when every unit
+// of the result is ASCII (true may also be returned otherwise).
+bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
+                 const std::u16string& removeChars, bool performUnicodeNormalization,
+                 bool performCjkNormalization, char16_t subFieldDelimiter, std::u16string& result) {
+  // Each unit gives at most itself and one sub-field delimiter before it.
+  result.resize(size * 2);
+  char16_t* const first = result.data();
+  char16_t* out = first;
+  const auto endsWithDelimiter = [&] { return out[-1] == subFieldDelimiter; };
+  bool previousCjk = false;
+  bool beyondAscii = subFieldDelimiter >= 0x80;  // the delimiter may be written too
+  const UnitTables& units = Units();
+  for (std::size_t i = 0; i < size; ++i) {
+    char16_t c = s[i];
+    if (c >= 0x20 && c < 0x7F) {
+      // Printable ASCII: no control character, neither CJK nor in the width block, and it
+      // lower-cases within itself.
+      if (ignoreCase && c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 0x20);
+      if (!removeChars.empty() && removeChars.find(c) != std::u16string::npos) continue;
+      if (previousCjk && c != subFieldDelimiter && out != first && !endsWithDelimiter()) {
+        *out++ = subFieldDelimiter;
+      }
+      *out++ = c;
+      previousCjk = false;
+      if (removeChars.empty()) {
+        // The rest of a run of printable ASCII: nothing but the case changes.
+        for (; i + 1 < size && s[i + 1] >= 0x20 && s[i + 1] < 0x7F; ++i) {
+          const char16_t n = s[i + 1];
+          *out++ = ignoreCase && n >= u'A' && n <= u'Z' ? static_cast<char16_t>(n + 0x20) : n;
+        }
+      }
+      continue;
+    }
+    if (units.control[c]) {
+      if (out != first && !endsWithDelimiter()) {
+        *out++ = subFieldDelimiter;
+        previousCjk = false;
+      }
+      continue;
+    }
+    bool cjk = false;
+    if (c >= 0x80) {
+      if (performUnicodeNormalization && c >= UnitTables::kWidthFirst &&
+          c <= UnitTables::kWidthLast) {
+        const std::size_t w = c - UnitTables::kWidthFirst;
+        c = units.widthMapped[w] ? units.width[w]
+                                 : Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
+      }
+      if (ignoreCase) c = units.lower[c];
+      cjk = performCjkNormalization && units.cjk[c];
+    }
+    if (!removeChars.empty() && removeChars.find(c) != std::u16string::npos) continue;
+    if ((cjk || (previousCjk && c != subFieldDelimiter)) && out != first && !endsWithDelimiter()) {
+      *out++ = subFieldDelimiter;
+    }
+    *out++ = c;
+    beyondAscii = beyondAscii || c >= 0x80;
+    previousCjk = cjk;
+  }
+  result.resize(static_cast<std::size_t>(out - first));
+  return beyondAscii;
 }
 
 // The delimiter test: the character's own form KC is one character found in `delimiters`.
@@ -85,12 +169,10 @@ class UnitSet {
  public:
   UnitSet() = default;
   explicit UnitSet(const std::u16string& text) { Add(text); }
-  explicit UnitSet(const std::array<std::uint64_t, 16>& bits) : m_bits(bits) {}
   void Add(const std::u16string& text) {
     for (char16_t c : text) m_bits[(c >> 6) & 15] |= std::uint64_t{1} << (c & 63);
   }
   bool MayContain(char16_t c) const { return (m_bits[(c >> 6) & 15] >> (c & 63)) & 1; }
-  const std::array<std::uint64_t, 16>& Bits() const { return m_bits; }
 
  private:
   std::array<std::uint64_t, 16> m_bits{};
@@ -111,15 +193,16 @@ void SubstituteAll(std::u16string& text, const Pairs& pairs) {
   SubstituteAll(text, pairs, units);
 }
 
-// The spelling list (the map in its order) with the set of its keys' first units.
+// The spelling list (the map in its order) with the exact set of its keys' first units, one bit
+// per UTF-16 unit (empty when the list is).
 void SubstituteSpelling(std::u16string& text, const std::vector<SubstitutionPair>& list,
-                        const std::array<std::uint64_t, 16>& firstUnits) {
+                        const std::vector<std::uint64_t>& firstUnits) {
   if (text.empty() || list.empty()) return;
   // Most fields hold none of the keys' first units: find one before building the text's set.
-  const UnitSet first(firstUnits);
+  const std::uint64_t* first = firstUnits.data();
   bool found = false;
   for (char16_t c : text) {
-    if (first.MayContain(c)) {
+    if ((first[c >> 6] >> (c & 63)) & 1) {
       found = true;
       break;
     }
@@ -188,35 +271,55 @@ RecordFieldItem NextField(const std::u16string& record, int position, bool hasDe
 
 std::vector<std::u16string> RecordPreprocessor::ProcessRecord(const std::u16string& record) {
   std::vector<std::u16string> fields;
-  fields.reserve(20);
-  if (record.empty()) return fields;
-  int position = 0;
-  while (position != -1) {
-    // The delimiter test of GetNextFieldUsingDelimiters, through the table of every unit.
-    const auto isDelimiter = [this](char16_t c) {
-      return (m_delimiterUnits[c >> 6] >> (c & 63)) & 1;
-    };
-    RecordFieldItem item = NextField(
-        record, position, !m_normalizedDelimiterChars.empty(), m_handleFieldProtection,
-        m_fieldProtectionItem,
-        [&](std::size_t from) {
-          for (std::size_t i = from; i < record.size(); ++i) {
-            if (isDelimiter(record[i])) return i;
-          }
-          return std::u16string::npos;
-        },
-        isDelimiter);
-    position = item.position;
-    if (!item.field.empty()) {
-      std::u16string formatted = FormatField(item.field);
-      if (!formatted.empty()) {
-        fields.push_back(std::move(formatted));
-        continue;
-      }
-    }
-    if (m_keepEmptyFields) fields.emplace_back();
-  }
+  ProcessRecord(record, fields);
   return fields;
+}
+
+void RecordPreprocessor::ProcessRecord(const std::u16string& record,
+                                       std::vector<std::u16string>& fields) {
+  std::size_t count = 0;
+  // Formats one field into the next string of `fields`, which keeps its capacity.
+  const auto add = [&](const char16_t* data, std::size_t size) {
+    if (count == fields.size()) fields.emplace_back();
+    std::u16string& field = fields[count];
+    if (size > 0) {
+      FormatUnits(data, size, field);
+    } else {
+      field.clear();
+    }
+    if (!field.empty() || m_keepEmptyFields) ++count;
+  };
+  // The delimiter test of GetNextFieldUsingDelimiters, through the table of every unit.
+  const auto isDelimiter = [this](char16_t c) {
+    return (m_delimiterUnits[c >> 6] >> (c & 63)) & 1;
+  };
+  const auto find = [&](std::size_t from) {
+    for (std::size_t i = from; i < record.size(); ++i) {
+      if (isDelimiter(record[i])) return i;
+    }
+    return std::u16string::npos;
+  };
+  const bool hasDelimiters = !m_normalizedDelimiterChars.empty();
+  const std::size_t itemLength = m_fieldProtectionItem.size();
+  int position = record.empty() ? -1 : 0;
+  while (position != -1) {
+    const auto pos = static_cast<std::size_t>(position);
+    if (hasDelimiters && pos < record.size() &&
+        !(m_handleFieldProtection && itemLength > 0 &&
+          record.compare(pos, itemLength, m_fieldProtectionItem) == 0)) {
+      // An unqualified field: formatted straight from the record.
+      const std::size_t delimiter = find(pos);
+      const std::size_t end = delimiter == std::u16string::npos ? record.size() : delimiter;
+      add(record.data() + pos, end - pos);
+      position = delimiter == std::u16string::npos ? -1 : static_cast<int>(delimiter + 1);
+      continue;
+    }
+    const RecordFieldItem item = NextField(record, position, hasDelimiters, m_handleFieldProtection,
+                                           m_fieldProtectionItem, find, isDelimiter);
+    add(item.field.data(), item.field.size());
+    position = item.position;
+  }
+  fields.resize(count);
 }
 
 RecordFieldItem RecordPreprocessor::GetNextFieldUsingDelimiters(
@@ -229,12 +332,23 @@ RecordFieldItem RecordPreprocessor::GetNextFieldUsingDelimiters(
 }
 
 std::u16string RecordPreprocessor::FormatField(const std::u16string& field) {
-  std::u16string result =
-      FilterString(field, m_ignoreCharacterCase, m_formattedRemoveChars,
-                   m_performUnicodeNormalization, m_performCjkNormalization, m_subFieldDelimiter);
-  SubstituteSpelling(result, m_formattedSpellingList, m_spellingFirstUnits);
-  SubstituteInPlace(result, m_formattedSubstitutionPairs);
+  std::u16string result;
+  FormatUnits(field.data(), field.size(), result);
   return result;
+}
+
+void RecordPreprocessor::FormatUnits(const char16_t* field, std::size_t size,
+                                     std::u16string& result) const {
+  const bool beyondAscii = FilterUnits(field, size, m_ignoreCharacterCase, m_formattedRemoveChars,
+                                       m_performUnicodeNormalization, m_performCjkNormalization,
+                                       m_subFieldDelimiter, result);
+  // Text of ASCII alone holds no key that starts beyond ASCII, as the spelling keys mostly do.
+  const bool asciiKeys = !m_spellingFirstUnits.empty() &&
+                         (m_spellingFirstUnits[0] != 0 || m_spellingFirstUnits[1] != 0);
+  if (beyondAscii || asciiKeys) {
+    SubstituteSpelling(result, m_formattedSpellingList, m_spellingFirstUnits);
+  }
+  SubstituteInPlace(result, m_formattedSubstitutionPairs);
 }
 
 std::u16string RecordPreprocessor::FormatField(
@@ -260,39 +374,8 @@ std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ig
                                                 bool performCjkNormalization,
                                                 char16_t subFieldDelimiter) {
   std::u16string result;
-  result.reserve(s.size());
-  const auto endsWithDelimiter = [&] { return result.back() == subFieldDelimiter; };
-  bool previousCjk = false;
-  const UnitTables& units = Units();
-  for (char16_t c : s) {
-    // Printable ASCII is never a control character: the common case skips the test.
-    if ((c < 0x20 || c >= 0x7F) && Unicode::IsControlCharacter(c)) {
-      if (!result.empty() && !endsWithDelimiter()) {
-        result.push_back(subFieldDelimiter);
-        previousCjk = false;
-      }
-      continue;
-    }
-    bool cjk = false;
-    if (c < 0x80) {
-      // ASCII is neither CJK nor in the width block, and lower-cases within itself.
-      if (ignoreCase && c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 0x20);
-    } else {
-      if (performUnicodeNormalization &&
-          Unicode::CharacterIsInHalfWidthAndFullWidthUnicodeBlock(c)) {
-        c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
-      }
-      if (ignoreCase) c = units.lower[c];
-      cjk = performCjkNormalization && units.cjk[c];
-    }
-    if (!removeChars.empty() && removeChars.find(c) != std::u16string::npos) continue;
-    if ((cjk || (previousCjk && c != subFieldDelimiter)) && !result.empty() &&
-        !endsWithDelimiter()) {
-      result.push_back(subFieldDelimiter);
-    }
-    result.push_back(c);
-    previousCjk = cjk;
-  }
+  FilterUnits(s.data(), s.size(), ignoreCase, removeChars, performUnicodeNormalization,
+              performCjkNormalization, subFieldDelimiter, result);
   return result;
 }
 
@@ -445,12 +528,12 @@ void RecordPreprocessor::RecreateTheFormattedLanguageSpellingNormalizationSubsti
     m_formattedSpellingMap.emplace(std::move(search), std::move(replacement));
   }
   m_formattedSpellingList.clear();
-  UnitSet firstUnits;
+  m_spellingFirstUnits.assign(m_formattedSpellingMap.empty() ? 0 : 0x10000 / 64, 0);
   for (const auto& [search, replacement] : m_formattedSpellingMap) {
     m_formattedSpellingList.emplace_back(search, replacement);
-    firstUnits.Add(search.substr(0, 1));
+    if (search.empty()) continue;
+    m_spellingFirstUnits[search[0] >> 6] |= std::uint64_t{1} << (search[0] & 63);
   }
-  m_spellingFirstUnits = firstUnits.Bits();
 }
 
 }  // namespace Qel

@@ -49,6 +49,43 @@ TEST(RecordPreprocessorTest, Splitting) {
             u"");
 }
 
+// The overload that fills a caller's vector gives what ProcessRecord returns, whatever the
+// vector held before: longer and shorter records in turn, kept empty fields, qualified fields,
+// control characters, width forms and CJK, and a record refused in between.
+TEST(RecordPreprocessorTest, ProcessRecordIntoReusedVector) {
+  RecordPreprocessor p;
+  p.SetDelimiterChars(u";");
+  p.SetHandleFieldProtection(true);
+  p.SetIgnoreCharacterCase(true);
+  p.SetPerformUnicodeNormalization(true);
+  p.SetPerformCjkNormalization(true);
+  p.SetLanguageSpellingNormalizationSubstitutionPairs(
+      Unicode::GetLanguageSpellingNormalizationSubstitutionPairs());
+  const std::u16string records[] = {
+      u"Long field one;\"M\u00FCller; Hans\";\uFF21\uFF22C\u4E00x;d;e;f",
+      u"a",
+      u";;b;",
+      u"\"x\"y;\tz\u0085w",
+      u"",
+      u"\"open;c",
+      u"M\u00DCLLER;\u6771\u4EAC",
+  };
+  for (bool keepEmpty : {false, true}) {
+    p.SetKeepEmptyFields(keepEmpty);
+    Fields reused{u"stale", u"stale stale stale", u"x", u"y", u"z", u"w", u"v", u"u", u"t"};
+    for (std::size_t r = 0; r < std::size(records); ++r) {
+      SCOPED_TRACE(testing::Message() << "record " << r << ", keep empty " << keepEmpty);
+      const std::u16string& record = records[r];
+      Fields expected;
+      const std::int32_t id = ErrorId([&] { expected = p.ProcessRecord(record); });
+      EXPECT_EQ(ErrorId([&] { p.ProcessRecord(record, reused); }), id);
+      if (id == 0) {
+        EXPECT_EQ(reused, expected);
+      }
+    }
+  }
+}
+
 TEST(RecordPreprocessorTest, FieldProtection) {
   RecordPreprocessor p;
   p.SetDelimiterChars(u";");

@@ -23,7 +23,11 @@ bool ReplaceOccurrences(std::u16string& text, std::u16string_view search,
   std::size_t found = text.find(search);
   if (found == std::u16string::npos) return false;
   if (n < steps.minRemainingFirst) return true;
-  std::u16string out;
+  // The result is built in a buffer of the thread's own and swapped in, so that the text's old
+  // buffer serves the next call: a caller replacing in field after field allocates once.
+  thread_local std::u16string scratch;
+  std::u16string& out = scratch;
+  out.clear();
   out.reserve(replacement.size() > search.size() ? n + n / 2 : n);
   std::size_t done = 0;  // units of `text` already in `out`
   do {
@@ -36,7 +40,9 @@ bool ReplaceOccurrences(std::u16string& text, std::u16string_view search,
     found = text.find(search, done + steps.gap);
   } while (found != std::u16string::npos);
   out.append(text, done, std::u16string::npos);
-  text = std::move(out);
+  text.swap(out);
+  // A very long text's buffer is not kept for the thread's lifetime.
+  if (out.capacity() > (std::size_t{1} << 16)) std::u16string().swap(out);
   return true;
 }
 

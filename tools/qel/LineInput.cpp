@@ -39,6 +39,69 @@ LineInput::LineInput(const std::string& path) {
 
 LineInput::~LineInput() {
   if (m_reader != nullptr) m_reader->Release();
+  if (m_raw != nullptr && m_raw != stdin) std::fclose(m_raw);
+}
+
+bool LineInput::IsUtf8() const {
+  const Qel::TextEncoding encoding = Encoding();
+  return encoding == Qel::TextEncodingUTF8 || encoding == Qel::TextEncodingUTF8NoBOM;
+}
+
+namespace {
+
+// Where a block of `size` bytes (size > 0) may end: just after its last line end, but never
+// between the CR and the LF of CR LF (a CR in the last byte waits for the next one); npos when
+// there is no such place.
+std::size_t BlockEnd(const char* data, std::size_t size) {
+  if (data[size - 1] == '\n') return size;
+  for (std::size_t i = size - 1; i-- > 0;) {
+    if (data[i] == '\n' || data[i] == '\r') return i + 1;
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
+bool LineInput::ReadBlock(std::string& bytes, std::size_t size) {
+  if (m_raw == nullptr) {
+    if (m_reader == nullptr) {
+      m_raw = stdin;  // a leading mark is dropped below
+    } else {
+      m_first = false;  // TextReader has seen the mark, if any
+      m_raw = std::fopen(m_name.c_str(), "rb");
+      const long mark = Encoding() == Qel::TextEncodingUTF8 ? 3 : 0;
+      if (m_raw == nullptr || std::fseek(m_raw, mark, SEEK_SET) != 0) {
+        throw ToolError(kExitData, m_name + ": cannot read: " + std::strerror(errno));
+      }
+      m_consumed = static_cast<std::uint64_t>(mark);
+    }
+  }
+  bytes.assign(m_carry);
+  m_carry.clear();
+  while (!m_done) {
+    const std::size_t old = bytes.size();
+    bytes.resize(old + size);
+    const std::size_t got = std::fread(bytes.data() + old, 1, size, m_raw);
+    if (got < size && std::ferror(m_raw)) {
+      throw ToolError(kExitData, m_name + ": cannot read: " + std::strerror(errno));
+    }
+    bytes.resize(old + got);
+    m_consumed += got;
+    if (got < size) m_done = true;
+    if (m_first && (bytes.size() >= 3 || m_done)) {
+      m_first = false;
+      if (bytes.size() >= 3 && std::memcmp(bytes.data(), Qel::UTF8_Header, 3) == 0) {
+        bytes.erase(0, 3);
+      }
+    }
+    if (m_done || bytes.empty()) continue;
+    const std::size_t end = BlockEnd(bytes.data(), bytes.size());
+    if (end == std::string::npos) continue;  // one long line: read on
+    m_carry.assign(bytes, end, std::string::npos);
+    bytes.resize(end);
+    return true;
+  }
+  return !bytes.empty();
 }
 
 Qel::TextEncoding LineInput::Encoding() const {
@@ -46,7 +109,7 @@ Qel::TextEncoding LineInput::Encoding() const {
 }
 
 std::uint64_t LineInput::BytesRead() {
-  if (m_reader == nullptr) return m_consumed;
+  if (m_reader == nullptr || m_raw != nullptr) return m_consumed;
   try {
     return static_cast<std::uint64_t>(m_reader->GetCurrentFilePos());
   } catch (const Qel::BaseException&) {

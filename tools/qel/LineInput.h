@@ -34,6 +34,15 @@ class LineInput {
   // The encoding the reader detected (UTF-8 without mark for standard input).
   Qel::TextEncoding Encoding() const;
 
+  // Whether the input is UTF-8 (standard input, or a file read as UTF-8 with or without a
+  // byte-order mark). Such an input can be read in blocks of bytes instead of lines.
+  bool IsUtf8() const;
+  // Replaces `bytes` with the next block of the input's UTF-8 (without byte-order mark): about
+  // `size` bytes, cut just after a line end (at the end of the input, whatever is left; a line
+  // longer than `size` makes the block longer). False when nothing is left. Not to be mixed
+  // with Read. Throws ToolError(kExitData) on a read error.
+  bool ReadBlock(std::string& bytes, std::size_t size);
+
  private:
   bool ReadStandardInput(std::u16string& line);
   bool Fill();
@@ -49,6 +58,10 @@ class LineInput {
   std::uint64_t m_consumed = 0;
   std::string m_pending;
   bool m_first = true;
+  // Blocks: the file read directly (standard input: stdin) and the bytes after the last cut.
+  std::FILE* m_raw = nullptr;
+  std::string m_carry;
+  bool m_done = false;
 };
 
 // Gives `stream` a 1 MiB buffer, so that bulk output leaves in large writes rather than one

@@ -10,6 +10,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -25,7 +27,9 @@ namespace QelTool {
 
 namespace {
 
-constexpr std::size_t kChunk = 8192;  // records read, prepared and written together
+// Lines read, prepared and written together; for UTF-8, bytes of lines.
+constexpr std::size_t kChunk = 8192;
+constexpr std::size_t kBlock = std::size_t{1} << 18;
 
 // "\t" and "\\" in a delimiter or qualifier given on the command line.
 std::u16string Unescape(const std::string& text) {
@@ -80,43 +84,163 @@ Qel::RecordPreprocessor MakePreprocessor(const RecordsOptions& o) {
   return p;
 }
 
-// One slice of a chunk as a worker prepares it: the output text and the records refused.
-struct alignas(64) Slice {  // a cache line of its own: workers append to theirs at once
+// A chunk of the input on its way through the pipeline: read by the main thread, prepared by
+// one worker, written by the main thread in input order.
+struct Chunk {
+  enum class State { Free, Read, Taken, Prepared };
+  State state = State::Free;
+  // The input: a block of UTF-8 cut after a line end, or (other encodings) `count` lines.
+  std::string bytes;
+  std::vector<std::u16string> lines;
+  std::size_t count = 0;
+  std::uint64_t bytesRead = 0;  // the input's position after this chunk, for the progress bar
+  // The result: the lines the chunk held, its output and the records refused.
+  std::size_t lineCount = 0;
+  std::u16string units;
+  std::u16string line;
+  std::vector<std::u16string> fields;  // of one record, reused
   std::u16string text;
   std::string utf8;
-  std::vector<std::pair<std::size_t, std::string>> refused;  // index in the chunk, reason
+  std::vector<std::pair<std::size_t, std::string>> refused;  // line index in the chunk, reason
+  std::exception_ptr failure;                                // only ever out of memory
 };
 
-void Prepare(Qel::RecordPreprocessor& p, const std::vector<std::u16string>& lines,
-             std::size_t begin, std::size_t end, const std::vector<unsigned int>& pick,
-             Slice& slice) {
-  slice.text.clear();
-  slice.refused.clear();
-  for (std::size_t i = begin; i < end; ++i) {
-    if (lines[i].empty()) continue;  // a blank line holds no record
-    std::vector<std::u16string> fields;
-    try {
-      fields = p.ProcessRecord(lines[i]);
-    } catch (const Qel::BaseException& e) {
-      slice.refused.emplace_back(i, OneLine(ToUtf8(e.GetErrorDescription())));
-      continue;
-    }
-    // Control characters never survive preparation, so a tab cannot occur inside a field.
-    if (pick.empty()) {
-      for (std::size_t f = 0; f < fields.size(); ++f) {
-        if (f > 0) slice.text += u'\t';
-        slice.text += fields[f];
-      }
-    } else {
-      for (std::size_t k = 0; k < pick.size(); ++k) {
-        if (k > 0) slice.text += u'\t';
-        if (pick[k] <= fields.size()) slice.text += fields[pick[k] - 1];
-      }
-    }
-    slice.text += u'\n';
+void PrepareLine(Qel::RecordPreprocessor& p, const std::u16string& line, std::size_t index,
+                 const std::vector<unsigned int>& pick, Chunk& chunk) {
+  if (line.empty()) return;  // a blank line holds no record
+  std::vector<std::u16string>& fields = chunk.fields;
+  try {
+    p.ProcessRecord(line, fields);
+  } catch (const Qel::BaseException& e) {
+    chunk.refused.emplace_back(index, OneLine(ToUtf8(e.GetErrorDescription())));
+    return;
   }
-  Qel::Utf16ToUtf8(slice.text.data(), slice.text.size(), slice.utf8);
+  // Control characters never survive preparation, so a tab cannot occur inside a field.
+  std::u16string& text = chunk.text;
+  if (pick.empty()) {
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+      if (f > 0) text += u'\t';
+      text += fields[f];
+    }
+  } else {
+    for (std::size_t k = 0; k < pick.size(); ++k) {
+      if (k > 0) text += u'\t';
+      if (pick[k] <= fields.size()) text += fields[pick[k] - 1];
+    }
+  }
+  text += u'\n';
 }
+
+void Prepare(Qel::RecordPreprocessor& p, const std::vector<unsigned int>& pick, Chunk& chunk) {
+  chunk.text.clear();
+  chunk.refused.clear();
+  if (chunk.count > 0) {
+    for (std::size_t i = 0; i < chunk.count; ++i) PrepareLine(p, chunk.lines[i], i, pick, chunk);
+    chunk.lineCount = chunk.count;
+  } else {
+    // Line ends are ASCII and end every ill-formed sequence, so the block converts as a whole
+    // exactly as its lines would one by one. Lines end at LF, CR or CR LF.
+    chunk.units = Qel::Utf8ToUtf16(chunk.bytes.data(), chunk.bytes.size());
+    const char16_t* data = chunk.units.data();
+    const std::size_t size = chunk.units.size();
+    std::size_t index = 0;
+    for (std::size_t begin = 0; begin < size; ++index) {
+      std::size_t end = begin;
+      while (end < size && data[end] != u'\n' && data[end] != u'\r') ++end;
+      chunk.line.assign(data + begin, end - begin);
+      PrepareLine(p, chunk.line, index, pick, chunk);
+      begin = end + 1;
+      if (end + 1 < size && data[end] == u'\r' && data[end + 1] == u'\n') ++begin;
+    }
+    chunk.lineCount = index;
+  }
+  Qel::Utf16ToUtf8(chunk.text.data(), chunk.text.size(), chunk.utf8);
+}
+
+// The worker threads and the chunks they share. Chunk n lives in slot n % size; the main thread
+// reads chunk n only once chunk n - size has been written.
+class Pipeline {
+ public:
+  Pipeline(std::vector<Qel::RecordPreprocessor>& preprocessors,
+           const std::vector<unsigned int>& pick)
+      : m_chunks(preprocessors.size() * 2 + 1), m_pick(pick) {
+    for (Qel::RecordPreprocessor& p : preprocessors) {
+      m_threads.emplace_back([this, &p] { Work(p); });
+    }
+  }
+  ~Pipeline() {
+    {
+      std::lock_guard lock(m_lock);
+      m_stop = true;
+    }
+    m_workReady.notify_all();
+    for (std::thread& t : m_threads) t.join();
+  }
+  Pipeline(const Pipeline&) = delete;
+  Pipeline& operator=(const Pipeline&) = delete;
+
+  // The slot for the next chunk to read, once it is free; null when it is still being written.
+  Chunk* NextToRead() {
+    std::lock_guard lock(m_lock);
+    Chunk& c = Slot(m_read);
+    return c.state == Chunk::State::Free ? &c : nullptr;
+  }
+  void Read() {
+    {
+      std::lock_guard lock(m_lock);
+      Slot(m_read++).state = Chunk::State::Read;
+    }
+    m_workReady.notify_one();
+  }
+  std::uint64_t ReadCount() const { return m_read; }
+  std::uint64_t WrittenCount() const { return m_written; }
+  // The next chunk to write, waiting until it is prepared; `wait` false returns null at once
+  // when it is not.
+  Chunk* NextToWrite(bool wait) {
+    std::unique_lock lock(m_lock);
+    if (m_written == m_read) return nullptr;
+    Chunk& c = Slot(m_written);
+    if (wait) m_prepared.wait(lock, [&] { return c.state == Chunk::State::Prepared; });
+    return c.state == Chunk::State::Prepared ? &c : nullptr;
+  }
+  void Written() {
+    std::lock_guard lock(m_lock);
+    Slot(m_written++).state = Chunk::State::Free;
+  }
+
+ private:
+  Chunk& Slot(std::uint64_t n) { return m_chunks[n % m_chunks.size()]; }
+
+  void Work(Qel::RecordPreprocessor& p) {
+    std::unique_lock lock(m_lock);
+    for (;;) {
+      m_workReady.wait(lock, [&] { return m_stop || m_taken < m_read; });
+      if (m_stop) return;
+      Chunk& c = Slot(m_taken++);
+      c.state = Chunk::State::Taken;
+      lock.unlock();
+      try {
+        Prepare(p, m_pick, c);
+      } catch (...) {
+        c.failure = std::current_exception();
+      }
+      lock.lock();
+      c.state = Chunk::State::Prepared;
+      m_prepared.notify_all();
+    }
+  }
+
+  std::vector<Chunk> m_chunks;
+  const std::vector<unsigned int>& m_pick;
+  std::mutex m_lock;
+  std::condition_variable m_workReady;
+  std::condition_variable m_prepared;
+  std::uint64_t m_read = 0;     // chunks read so far
+  std::uint64_t m_taken = 0;    // chunks a worker has taken
+  std::uint64_t m_written = 0;  // chunks written
+  bool m_stop = false;
+  std::vector<std::thread> m_threads;
+};
 
 }  // namespace
 
@@ -126,57 +250,59 @@ int RunRecords(const RecordsOptions& o) {
   std::vector<Qel::RecordPreprocessor> preprocessors(workers, MakePreprocessor(o));
   LineInput input(o.input);
   Sink sink(o.output);
-  UseLargeBuffer(sink.Stream());
+  // No large buffer: chunks leave in writes of their own size, without a copy on the way.
   Progress progress("records", input.Size(), o.quiet);
+  const bool blocks = input.IsUtf8();
 
-  std::vector<std::u16string> lines(kChunk);
-  std::vector<Slice> slices(workers);
   std::uint64_t skipped = 0;
-  std::uint64_t firstLine = 1;  // number of lines[0]
+  std::uint64_t firstLine = 1;  // number of the first line of the next chunk to write
   std::uint64_t reported = 0;
-  for (;;) {
-    std::size_t count = 0;
-    while (count < kChunk && input.Read(lines[count])) ++count;
-    if (count == 0) break;
-    const std::size_t per = (count + workers - 1) / workers;
-    auto work = [&](unsigned int w) {
-      const std::size_t begin = std::min(count, w * per);
-      Prepare(preprocessors[w], lines, begin, std::min(count, begin + per), o.fields, slices[w]);
-    };
-    if (workers == 1 || count < 64) {
-      for (unsigned int w = 0; w < workers; ++w) work(w);
-    } else {
-      std::vector<std::thread> pool;
-      std::exception_ptr failure;
-      std::mutex failureLock;
-      for (unsigned int w = 1; w < workers; ++w) {
-        pool.emplace_back([&, w] {
-          try {
-            work(w);
-          } catch (...) {
-            std::lock_guard lock(failureLock);  // only ever out of memory
-            if (!failure) failure = std::current_exception();
-          }
-        });
-      }
-      work(0);
-      for (std::thread& t : pool) t.join();
-      if (failure) std::rethrow_exception(failure);
+  const auto write = [&](Chunk& c) {
+    if (c.failure) std::rethrow_exception(c.failure);
+    for (const auto& [index, reason] : c.refused) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "qel: %s:%llu: record skipped: %s\n", input.Name().c_str(),
+                   static_cast<unsigned long long>(firstLine + index), reason.c_str());
+      ++skipped;
     }
-    for (Slice& s : slices) {
-      for (const auto& [index, reason] : s.refused) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "qel: %s:%llu: record skipped: %s\n", input.Name().c_str(),
-                     static_cast<unsigned long long>(firstLine + index), reason.c_str());
-        ++skipped;
-      }
-      sink.Write(s.utf8);
-    }
-    firstLine += count;
-    const std::uint64_t done = input.Size() > 0 ? input.BytesRead() : firstLine - 1;
+    sink.Write(c.utf8);
+    firstLine += c.lineCount;
+    const std::uint64_t done = input.Size() > 0 ? c.bytesRead : firstLine - 1;
     progress.Add(done - reported);
     reported = done;
-    if (count < kChunk) break;
+  };
+  {
+    Pipeline pipeline(preprocessors, o.fields);
+    bool more = true;
+    while (more || pipeline.WrittenCount() < pipeline.ReadCount()) {
+      // Read ahead while a slot is free, writing whatever is prepared in between; wait for the
+      // oldest chunk only when no slot is free or the input is done.
+      Chunk* next = more ? pipeline.NextToRead() : nullptr;
+      if (next != nullptr) {
+        if (blocks) {
+          next->count = 0;
+          more = input.ReadBlock(next->bytes, kBlock);
+        } else {
+          next->lines.resize(kChunk);
+          next->count = 0;
+          while (next->count < kChunk && input.Read(next->lines[next->count])) ++next->count;
+          more = next->count == kChunk;
+          if (next->count == 0) next->lines.clear();
+        }
+        if (blocks ? !next->bytes.empty() : next->count > 0) {
+          next->bytesRead = input.BytesRead();
+          pipeline.Read();
+        } else {
+          more = false;
+        }
+      }
+      while (Chunk* done = pipeline.NextToWrite(next == nullptr)) {
+        write(*done);
+        pipeline.Written();
+        if (next != nullptr) break;  // back to reading
+        next = done;                 // one written: read into the slot it freed, if any
+      }
+    }
   }
   sink.Commit();
   progress.Finish();

@@ -31,6 +31,10 @@ class QEL_API RecordPreprocessor {
   // BaseException 74 for an unclosed field protection item and 73 for an unmapped
   // half-width/full-width code point.
   std::vector<std::u16string> ProcessRecord(const std::u16string& record);
+  // The same into `fields`, which is replaced (also when it throws, with unspecified content).
+  // Its strings are reused: a caller that passes the same vector for every record allocates
+  // little once it has grown.
+  void ProcessRecord(const std::u16string& record, std::vector<std::u16string>& fields);
 
   // Reads the field at `position`. A character is a delimiter when its form KC is one
   // character found in `delimiters`. Throws BaseException 74 when a field opened by the
@@ -102,6 +106,8 @@ class QEL_API RecordPreprocessor {
   void SetSubFieldDelimiter(char16_t delimiter) { m_subFieldDelimiter = delimiter; }
 
  private:
+  // FormatField of `size` units into `result`, which is replaced.
+  void FormatUnits(const char16_t* field, std::size_t size, std::u16string& result) const;
   void CreateAndSaveFormattedSubstitutionPair(const SubstitutionPair& pair);
   void RecreateTheFormattedSubstitutionPairs();
   void RecreateTheFormattedRemoveCharacters();
@@ -120,10 +126,11 @@ class QEL_API RecordPreprocessor {
   std::vector<SubstitutionPair> m_formattedSubstitutionPairs;
   std::vector<SubstitutionPair> m_languageSpellingPairs;
   SpellingMap m_formattedSpellingMap;
-  // The map's entries in its order and a hashed set of the first units of their keys, so that
-  // fields without any of them skip the spelling substitution at once.
+  // The map's entries in its order and the set of the first units of their keys (one bit per
+  // UTF-16 unit; empty with the map), so that fields without any of them skip the spelling
+  // substitution at once.
   std::vector<SubstitutionPair> m_formattedSpellingList;
-  std::array<std::uint64_t, 16> m_spellingFirstUnits{};
+  std::vector<std::uint64_t> m_spellingFirstUnits;
   bool m_performCjkNormalization = false;
   bool m_performUnicodeNormalization = false;
   char16_t m_subFieldDelimiter = u' ';
