@@ -4,32 +4,8 @@
 # Usage: qel_records_test.sh path/to/qel
 set -uo pipefail
 qel=$(realpath "${1:?usage: qel_records_test.sh qel}")
-export LC_ALL=C.UTF-8
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# expect CODE CMD...: runs CMD, keeps stdout in out.txt and stderr in err.txt, checks the code.
-expect() {
-  local code=$1
-  shift
-  "$@" >out.txt 2>err.txt
-  local got=$?
-  [ "$got" -eq "$code" ] || fail "exit $got, expected $code: $* ($(head -c 300 err.txt))"
-  return 0
-}
-
-# expect_error CODE NEEDLE CMD...: fails with CODE and one line on stderr that names NEEDLE.
-expect_error() {
-  local code=$1 needle=$2
-  shift 2
-  expect "$code" "$@"
-  [ "$(wc -l <err.txt)" -eq 1 ] || fail "expected one line on stderr for: $* (got $(cat err.txt))"
-  grep -qF -- "$needle" err.txt || fail "stderr does not name $needle: $(cat err.txt)"
-  grep -q '^qel: ' err.txt || fail "stderr line does not start with 'qel: ': $(cat err.txt)"
-}
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh"
 
 # same FILE EXPECTED WHAT: the file holds exactly EXPECTED (printf format).
 same() {
@@ -129,8 +105,4 @@ same out.txt 'hello\nworld\n\xe6\x9d\xb1\n\xe4\xba\xac\n\xf0\xa0\x80\x8b\nab1\n'
 expect_error 3 missing.txt "$qel" text words missing.txt
 expect 2 "$qel" text
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "all qel records and text tests passed"
+finish "qel records and text tests"
