@@ -49,8 +49,8 @@ class QEL_API ClassModel final : public DocumentNode, public Representation {
 
  private:
   ClassModel(std::uint32_t classId, std::u16string label, std::shared_ptr<const float[]> table,
-             std::size_t rows, std::size_t stride, std::size_t column, double prior,
-             double minimum, double maximum);
+             std::size_t rows, std::size_t stride, std::size_t column, double prior, double minimum,
+             double maximum);
   ~ClassModel() override = default;
 
   std::u16string m_label;
