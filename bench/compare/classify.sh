@@ -12,33 +12,13 @@ cd "$(dirname "$0")/../.."
 build=${1:-build-run}
 qel="$build/tools/qel"
 [ -x "$qel" ] || { echo "no $qel: build first (scripts/run builds build-run/)" >&2; exit 1; }
-missing=()
-for p in python3-sklearn fasttext time; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+source bench/compare/common.sh
+need_packages python3-sklearn fasttext time
 scripts/corpus "$work/corpus" 2>/dev/null
 train="$work/corpus/train.tsv"
 test="$work/corpus/test.tsv"
-
-# Runs a command three times under /usr/bin/time; prints the median "seconds maxrss_kib" and
-# keeps the last run's output in $work/out.
-measure() {
-  local runs=()
-  for _ in 1 2 3; do
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >"$work/out" 2>"$work/err" || {
-      cat "$work/err" >&2
-      return 1
-    }
-    runs+=("$(cat "$work/time")")
-  done
-  printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p
-}
 
 row() { printf '| %-44s | %8s | %9s | %9s |\n' "$@"; }
 echo "Training texts: $(wc -l <"$train"), test texts: $(wc -l <"$test"), cores: $(nproc)"
@@ -46,8 +26,8 @@ echo
 row "System" "Accuracy" "Time (s)" "Max RSS (MB)"
 row "---" "---" "---" "---"
 
-read -r t1 m1 < <(measure "$qel" train --quiet "$train" -o "$work/model")
-read -r t2 m2 < <(measure "$qel" evaluate --quiet -m "$work/model" "$test")
+read -r t1 m1 _ < <(measure "$work/out" "$qel" train --quiet "$train" -o "$work/model")
+read -r t2 m2 _ < <(measure "$work/out" "$qel" evaluate --quiet -m "$work/model" "$test")
 acc=$(awk '/^accuracy /{ print $2 }' "$work/out")
 qel_time=$(awk -v a="$t1" -v b="$t2" 'BEGIN { printf "%.2f", a + b }')
 qel_rss=$(( (m1 > m2 ? m1 : m2) / 1024 ))
@@ -81,7 +61,7 @@ seconds = time.perf_counter() - start
 print(sum(p == y for p, y in zip(pred, yte)) / len(yte), seconds)
 PY
 for kind in nb svm; do
-  read -r t m < <(measure /usr/bin/python3 "$work/sk.py" "$kind" "$train" "$test")
+  read -r t m _ < <(measure "$work/out" /usr/bin/python3 "$work/sk.py" "$kind" "$train" "$test")
   name="scikit-learn MultinomialNB, word unigrams"
   [ "$kind" = svm ] && name="scikit-learn TF-IDF char_wb 1-4 + LinearSVC"
   read -r sk_acc sk_inner <"$work/out"
@@ -91,8 +71,8 @@ done
 
 awk -F'\t' '{ print "__label__" $1 " " $2 }' "$train" >"$work/ft.train"
 awk -F'\t' '{ print "__label__" $1 " " $2 }' "$test" >"$work/ft.test"
-read -r t3 m3 < <(measure fasttext supervised -input "$work/ft.train" -output "$work/ft")
-read -r t4 m4 < <(measure fasttext test "$work/ft.bin" "$work/ft.test")
+read -r t3 m3 _ < <(measure "$work/out" fasttext supervised -input "$work/ft.train" -output "$work/ft")
+read -r t4 m4 _ < <(measure "$work/out" fasttext test "$work/ft.bin" "$work/ft.test")
 ft_acc=$(awk '/^P@1/{ print $2 }' "$work/out")
 row "fastText supervised, defaults" "$ft_acc" "$(awk -v a="$t3" -v b="$t4" 'BEGIN { printf "%.2f", a + b }')" \
   "$(( (m3 > m4 ? m3 : m4) / 1024 ))"
@@ -111,8 +91,8 @@ cat "$train" "$test" | shuf --random-source=<(yes) >"$work/all.tsv"  # a fixed s
 for size in 1000 10000 30000; do
   head -n "$size" "$work/all.tsv" >"$work/part.tsv"
   for threads in 1 2; do
-    read -r tt _ < <(measure "$qel" train --quiet -j "$threads" "$work/part.tsv" -o "$work/part.model")
-    read -r te _ < <(measure "$qel" classify --quiet -j "$threads" -m "$work/part.model" "$test")
+    read -r tt _ _ < <(measure "$work/out" "$qel" train --quiet -j "$threads" "$work/part.tsv" -o "$work/part.model")
+    read -r te _ _ < <(measure "$work/out" "$qel" classify --quiet -j "$threads" -m "$work/part.model" "$test")
     printf '| %s | %s | %s | %s |\n' "$(wc -l <"$work/part.tsv")" "$threads" "$tt" "$te"
   done
 done

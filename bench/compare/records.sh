@@ -12,13 +12,11 @@ megabytes=${2:-100}
 runs=${RUNS:-3}
 qel="$build/tools/qel"
 [ -x "$qel" ] || { echo "no $qel: build first (scripts/run builds build-run/)" >&2; exit 1; }
-dpkg-query -W -f='${Status}' time 2>/dev/null | grep -q 'install ok installed' || {
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get install -y -qq --no-install-recommends time >/dev/null
-}
 py=/usr/bin/python3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+source bench/compare/common.sh
+need_packages time
 
 # The records: fixed seed, about MEGABYTES of UTF-8.
 "$py" - "$work/records.csv" "$megabytes" <<'PY'
@@ -59,17 +57,6 @@ for row in reader:
     out.write("\t".join(norm("NFKC", f).casefold() for f in row) + "\n")
 PY
 
-# Runs a command RUNS times under /usr/bin/time; prints the median "seconds maxrss_kib".
-measure() {
-  for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$@" 2>"$work/err" || {
-      cat "$work/err" >&2
-      return 1
-    }
-    cat "$work/time"
-  done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { printf "%s %s %.2f\n", $1, $2, $3 + $4 }'
-}
-
 row() { printf '| %-46s | %9s | %8s | %10s | %12s |\n' "$@"; }
 mbs() { awk -v b="$bytes" -v t="$1" 'BEGIN { printf "%.1f", b / 1e6 / t }'; }
 echo "Records: $(wc -l <"$work/records.csv"), $((bytes / 1000000)) MB, cores: $(nproc), median of $runs runs"
@@ -77,11 +64,11 @@ echo "Load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 row "System" "Time (s)" "CPU (s)" "MB/s" "Max RSS (MB)"
 row "---" "---" "---" "---" "---"
-read -r tp mp cp < <(measure "$py" "$work/baseline.py" "$work/records.csv" "$work/py.tsv")
+read -r tp mp cp < <(measure /dev/null "$py" "$work/baseline.py" "$work/records.csv" "$work/py.tsv")
 row "Python csv + NFKC + casefold" "$tp" "$cp" "$(mbs "$tp")" "$((mp / 1024))"
-read -r t1 m1 c1 < <(measure "$qel" records -n -q -j 1 "$work/records.csv" -o "$work/qel.tsv")
+read -r t1 m1 c1 < <(measure /dev/null "$qel" records -n -q -j 1 "$work/records.csv" -o "$work/qel.tsv")
 row "qel records -n -j 1" "$t1" "$c1" "$(mbs "$t1")" "$((m1 / 1024))"
-read -r t0 m0 c0 < <(measure "$qel" records -n -q -j 0 "$work/records.csv" -o "$work/qel.tsv")
+read -r t0 m0 c0 < <(measure /dev/null "$qel" records -n -q -j 0 "$work/records.csv" -o "$work/qel.tsv")
 row "qel records -n -j 0 ($(nproc) threads)" "$t0" "$c0" "$(mbs "$t0")" "$((m0 / 1024))"
 echo
 echo "Speed-up, one thread: $(awk -v a="$tp" -v b="$t1" 'BEGIN { printf "%.1fx", a / b }')," \

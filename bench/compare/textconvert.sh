@@ -11,16 +11,10 @@ megabytes=${2:-100}
 runs=${RUNS:-3}
 qel="$build/tools/qel"
 [ -x "$qel" ] || { echo "no $qel: build first (scripts/run builds build-run/)" >&2; exit 1; }
-missing=()
-for p in time libc-bin; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+source bench/compare/common.sh
+need_packages time libc-bin
 
 /usr/bin/python3 - "$work/in.txt" "$megabytes" <<'PY'
 import random, sys
@@ -40,17 +34,6 @@ while written < size:
 PY
 bytes=$(stat -c %s "$work/in.txt")
 
-measure() {
-  local out=$1
-  shift
-  for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$@" >"$out" 2>"$work/err" || {
-      cat "$work/err" >&2
-      return 1
-    }
-    cat "$work/time"
-  done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { printf "%s %s %.2f\n", $1, $2, $3 + $4 }'
-}
 
 row() { printf '| %-44s | %9s | %8s | %10s | %12s |\n' "$@"; }
 mbs() { awk -v b="$bytes" -v t="$1" 'BEGIN { printf "%.1f", (t > 0 ? b / 1e6 / t : 0) }'; }

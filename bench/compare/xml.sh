@@ -12,16 +12,10 @@ build=${1:-build-run}
 megabytes=${2:-100}
 qel="$build/tools/qel"
 [ -x "$qel" ] || { echo "no $qel: build first (scripts/run builds build-run/)" >&2; exit 1; }
-missing=()
-for p in libxml2-utils time; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/qel-xml-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+source bench/compare/common.sh
+need_packages libxml2-utils time
 data="$work/data.xml"
 
 /usr/bin/python3 - "$data" "$megabytes" <<'PY'
@@ -62,7 +56,7 @@ xmllint --noout "$data" || { echo "xmllint rejects the generated file" >&2; exit
 cat "$data" >/dev/null # in the page cache for every run
 
 # Runs a command under /usr/bin/time; prints "seconds cpu_seconds maxrss_kib".
-measure() {
+run_once() {
   /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" >/dev/null 2>"$work/err" || {
     cat "$work/err" >&2
     return 1
@@ -77,7 +71,7 @@ declare -a times cpus rss
 for run in 1 2 3; do
   for i in "${!commands[@]}"; do
     # shellcheck disable=SC2086
-    read -r t c m < <(measure ${commands[$i]})
+    read -r t c m < <(run_once ${commands[$i]})
     times[$i]="${times[$i]:-} $t"
     cpus[$i]="${cpus[$i]:-} $c"
     rss[$i]="${rss[$i]:-} $m"
