@@ -32,9 +32,9 @@
 
 #include "core/Throw.h"
 #include "kit/FeatureCounts.h"
+#include "kit/LargeAllocator.h"
 #include "kit/Parallel.h"
 #include "model/DocumentWalk.h"
-#include "platform/Platform.h"
 
 namespace Qel {
 
@@ -214,19 +214,20 @@ void TextModel::Merge(const TextModel& other) {
 
 namespace {
 
-// Zeroed memory for `count` floats: pages of their own (huge where the system gives them) for
-// large tables, so that they fault in where they are first written.
+// Zeroed memory for `count` floats, from the kit's allocator for large tables (pages of their
+// own, huge where the system gives them, so that they fault in where they are first written).
 std::shared_ptr<float[]> ZeroedFloats(std::size_t count) {
-  const std::size_t bytes = count * sizeof(float);
-  if (bytes >= (std::size_t{1} << 20)) {
-    void* data = Platform::AllocateLarge(bytes);
-    if (data == nullptr) Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
-    return std::shared_ptr<float[]>(static_cast<float*>(data),
-                                    [bytes](float* p) { Platform::FreeLarge(p, bytes); });
+  Detail::LargeAllocator<float> allocator;
+  float* data = nullptr;
+  try {
+    data = allocator.allocate(count);
+  } catch (const std::bad_alloc&) {
+    Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
   }
-  float* data = new (std::nothrow) float[count]();
-  if (data == nullptr) Detail::ThrowOutOfMemory(u"[TextModel::CreateClassTree]");
-  return std::shared_ptr<float[]>(data);
+  // Fresh pages are zero already; smaller arrays come from operator new.
+  if (count * sizeof(float) < Detail::LargeAllocator<float>::kLarge) std::fill_n(data, count, 0.0f);
+  return std::shared_ptr<float[]>(
+      data, [allocator, count](float* p) mutable { allocator.deallocate(p, count); });
 }
 
 }  // namespace

@@ -10,19 +10,6 @@ xmlcheck=$(realpath "${2:?usage: qel_test.sh qel qel_xmlcheck}")
 source "$(dirname "$0")/common.sh"
 
 # --- The corpus: three languages, texts drawn from small word pools with a fixed seed. ---
-declare -A pools=(
-  [en]="the of and to in is it you that he was for on are with as his they be at one have this from or had by word but what some we can out other were all there when up use your how said an each she which do their time if will way about many then them write would like so these her long make thing see him two has look more day could go come did number sound no most people my over know water than call first who may down side been now find"
-  [de]="der die und in den von zu das mit sich des auf für ist im dem nicht ein eine als auch es an werden aus er hat dass sie nach wird bei einer um am sind noch wie einem über einen so zum war haben nur oder aber vor zur bis mehr durch man sein wurde sei hatte kann gegen vom können schon wenn habe seine ihre dann unter wir soll ich eines jahr zwei"
-  [es]="de la que el en y a los se del las un por con no una su para es al lo como más o pero sus le ha me si sin sobre este ya entre cuando todo esta ser son dos también fue había era muy años hasta desde está mi porque qué sólo han yo hay vez puede todos así nos ni parte tiene él uno donde bien tiempo mismo ese ahora cada"
-)
-RANDOM=4242
-text() {  # text LANG N: N words of LANG
-  local -a words
-  read -ra words <<<"${pools[$1]}"
-  local out="" i
-  for ((i = 0; i < $2; i++)); do out+="${words[RANDOM % ${#words[@]}]} "; done
-  printf '%s' "${out% }"
-}
 mkdir -p train test
 : >all.tsv
 : >ids.tsv
