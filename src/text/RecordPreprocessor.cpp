@@ -1,9 +1,14 @@
 #include "qel/text/RecordPreprocessor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/Throw.h"
 #include "qel/core/StringConversion.h"
@@ -52,68 +57,163 @@ const UnitTables& Units() {
   return *tables;
 }
 
-// FilterString of `size` units into `result`, which is replaced. Returns false when every unit
-// of the result is ASCII (true may also be returned otherwise).
+// What FilterUnits does with each UTF-16 unit under one set of switches: the unit it writes
+// (the width form mapped, then the case folded) in the low 16 bits, with flags. Built once per
+// set of switches, on first use.
+enum UnitFlags : std::uint32_t {
+  kCjkUnit = 1u << 16,      // the unit written is CJK and CJK normalisation is on
+  kControlUnit = 1u << 17,  // a control character: it ends a sub-field
+  kComputed = 1u << 18,     // a width form without a mapping: the mapping is asked (and throws)
+};
+
+using UnitMap = std::array<std::uint32_t, 0x10000>;
+
+UnitMap* BuildUnitMap(bool ignoreCase, bool widthForms, bool cjkUnits) {
+  const UnitTables& units = Units();
+  auto* map = new UnitMap;
+  for (std::uint32_t i = 0; i < 0x10000; ++i) {
+    auto c = static_cast<char16_t>(i);
+    std::uint32_t flags = 0;
+    if (units.control[c]) {
+      flags = kControlUnit;
+    } else if (c >= 0x80) {
+      if (widthForms && c >= UnitTables::kWidthFirst && c <= UnitTables::kWidthLast) {
+        const std::size_t w = c - UnitTables::kWidthFirst;
+        if (units.widthMapped[w]) {
+          c = units.width[w];
+        } else {
+          flags = kComputed;
+        }
+      }
+      if (ignoreCase) c = units.lower[c];
+      if (cjkUnits && units.cjk[c]) flags |= kCjkUnit;
+    } else if (ignoreCase && c >= u'A' && c <= u'Z') {
+      c = static_cast<char16_t>(c + 0x20);
+    }
+    (*map)[i] = flags | c;
+  }
+  return map;
+}
+
+template <int kSwitches>
+const UnitMap& UnitMapOf() {
+  static const UnitMap* const map =
+      BuildUnitMap((kSwitches & 1) != 0, (kSwitches & 2) != 0, (kSwitches & 4) != 0);
+  return *map;
+}
+
+const UnitMap& UnitMapFor(bool ignoreCase, bool widthForms, bool cjkUnits) {
+  switch ((ignoreCase ? 1 : 0) | (widthForms ? 2 : 0) | (cjkUnits ? 4 : 0)) {
+    case 0:
+      return UnitMapOf<0>();
+    case 1:
+      return UnitMapOf<1>();
+    case 2:
+      return UnitMapOf<2>();
+    case 3:
+      return UnitMapOf<3>();
+    case 4:
+      return UnitMapOf<4>();
+    case 5:
+      return UnitMapOf<5>();
+    case 6:
+      return UnitMapOf<6>();
+    default:
+      return UnitMapOf<7>();
+  }
+}
+
+// Copies the run of printable ASCII that starts at s[i] to `out`, lower-casing it if asked;
+// returns the index of the first unit after the run. `out` has room for two units per unit of
+// the text from s[i] on.
+inline std::size_t CopyAsciiRun(const char16_t* s, std::size_t i, std::size_t size, bool ignoreCase,
+                                char16_t*& out) {
+#if defined(__SSE2__)
+  // Eight units at a time; a unit u is printable when u - 0x20 < 0x5F and upper case when
+  // u - 'A' < 26, both compared as signed numbers after moving 0 to the bottom of the range.
+  const __m128i printableBias = _mm_set1_epi16(static_cast<short>(0x8000 - 0x20));
+  const __m128i printableLimit = _mm_set1_epi16(static_cast<short>(-0x8000 + 0x5F));
+  const __m128i upperBias = _mm_set1_epi16(static_cast<short>(0x8000 - u'A'));
+  const __m128i upperLimit = _mm_set1_epi16(static_cast<short>(-0x8000 + 26));
+  const __m128i caseBit = _mm_set1_epi16(ignoreCase ? 0x20 : 0);
+  for (; i + 8 <= size; i += 8) {
+    __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i printable = _mm_cmplt_epi16(_mm_add_epi16(units, printableBias), printableLimit);
+    if (_mm_movemask_epi8(printable) != 0xFFFF) break;
+    const __m128i upper = _mm_cmplt_epi16(_mm_add_epi16(units, upperBias), upperLimit);
+    units = _mm_add_epi16(units, _mm_and_si128(upper, caseBit));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), units);
+    out += 8;
+  }
+#endif
+  for (; i < size && s[i] >= 0x20 && s[i] < 0x7F; ++i) {
+    const char16_t c = s[i];
+    *out++ = ignoreCase && c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 0x20) : c;
+  }
+  return i;
+}
+
+// The units from `low` to `low + span`.
+struct UnitRange {
+  char16_t low = 0xFFFF;
+  char16_t span = 0;
+  bool Holds(char16_t c) const { return static_cast<char16_t>(c - low) <= span; }
+};
+
+// FilterString of `size` units into `result`, which is replaced. Returns false when no unit of
+// the result beyond ASCII lies in `watched` (true may also be returned otherwise).
 bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
                  const std::u16string& removeChars, bool performUnicodeNormalization,
-                 bool performCjkNormalization, char16_t subFieldDelimiter, std::u16string& result) {
+                 bool performCjkNormalization, char16_t subFieldDelimiter, UnitRange watched,
+                 std::u16string& result) {
   // Each unit gives at most itself and one sub-field delimiter before it.
   result.resize(size * 2);
   char16_t* const first = result.data();
   char16_t* out = first;
   const auto endsWithDelimiter = [&] { return out[-1] == subFieldDelimiter; };
   bool previousCjk = false;
-  bool beyondAscii = subFieldDelimiter >= 0x80;  // the delimiter may be written too
-  const UnitTables& units = Units();
-  for (std::size_t i = 0; i < size; ++i) {
+  bool seen = watched.Holds(subFieldDelimiter);  // the delimiter may be written too
+  const UnitMap& map = UnitMapFor(ignoreCase, performUnicodeNormalization, performCjkNormalization);
+  const bool removes = !removeChars.empty();
+  for (std::size_t i = 0; i < size;) {
     char16_t c = s[i];
-    if (c >= 0x20 && c < 0x7F) {
-      // Printable ASCII: no control character, neither CJK nor in the width block, and it
-      // lower-cases within itself.
-      if (ignoreCase && c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 0x20);
-      if (!removeChars.empty() && removeChars.find(c) != std::u16string::npos) continue;
+    if (!removes && c >= 0x20 && c < 0x7F) {
+      // A run of printable ASCII: no control character, neither CJK nor in the width block,
+      // and it lower-cases within itself.
       if (previousCjk && c != subFieldDelimiter && out != first && !endsWithDelimiter()) {
         *out++ = subFieldDelimiter;
       }
-      *out++ = c;
       previousCjk = false;
-      if (removeChars.empty()) {
-        // The rest of a run of printable ASCII: nothing but the case changes.
-        for (; i + 1 < size && s[i + 1] >= 0x20 && s[i + 1] < 0x7F; ++i) {
-          const char16_t n = s[i + 1];
-          *out++ = ignoreCase && n >= u'A' && n <= u'Z' ? static_cast<char16_t>(n + 0x20) : n;
-        }
-      }
+      i = CopyAsciiRun(s, i, size, ignoreCase, out);
       continue;
     }
-    if (units.control[c]) {
+    ++i;
+    std::uint32_t entry = map[c];
+    if (entry & kControlUnit) {
       if (out != first && !endsWithDelimiter()) {
         *out++ = subFieldDelimiter;
         previousCjk = false;
       }
       continue;
     }
-    bool cjk = false;
-    if (c >= 0x80) {
-      if (performUnicodeNormalization && c >= UnitTables::kWidthFirst &&
-          c <= UnitTables::kWidthLast) {
-        const std::size_t w = c - UnitTables::kWidthFirst;
-        c = units.widthMapped[w] ? units.width[w]
-                                 : Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
-      }
+    if (entry & kComputed) {
+      c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
+      const UnitTables& units = Units();
       if (ignoreCase) c = units.lower[c];
-      cjk = performCjkNormalization && units.cjk[c];
+      entry = c | (performCjkNormalization && units.cjk[c] ? kCjkUnit : 0u);
     }
-    if (!removeChars.empty() && removeChars.find(c) != std::u16string::npos) continue;
+    c = static_cast<char16_t>(entry);
+    const bool cjk = (entry & kCjkUnit) != 0;
+    if (removes && removeChars.find(c) != std::u16string::npos) continue;
     if ((cjk || (previousCjk && c != subFieldDelimiter)) && out != first && !endsWithDelimiter()) {
       *out++ = subFieldDelimiter;
     }
     *out++ = c;
-    beyondAscii = beyondAscii || c >= 0x80;
+    seen = seen || watched.Holds(c);
     previousCjk = cjk;
   }
   result.resize(static_cast<std::size_t>(out - first));
-  return beyondAscii;
+  return seen;
 }
 
 // The delimiter test: the character's own form KC is one character found in `delimiters`.
@@ -193,23 +293,16 @@ void SubstituteAll(std::u16string& text, const Pairs& pairs) {
   SubstituteAll(text, pairs, units);
 }
 
-// The spelling list (the map in its order) with the exact set of its keys' first units, one bit
-// per UTF-16 unit (empty when the list is).
-void SubstituteSpelling(std::u16string& text, const std::vector<SubstitutionPair>& list,
-                        const std::vector<std::uint64_t>& firstUnits) {
-  if (text.empty() || list.empty()) return;
-  // Most fields hold none of the keys' first units: find one before building the text's set.
-  const std::uint64_t* first = firstUnits.data();
-  bool found = false;
-  for (char16_t c : text) {
-    if ((first[c >> 6] >> (c & 63)) & 1) {
-      found = true;
-      break;
-    }
+// Index of the first bit set in `bits` (`words` words) at or after `from`, or a value past them.
+std::size_t NextBit(const std::uint64_t* bits, std::size_t words, std::size_t from) {
+  std::size_t w = from / 64;
+  if (w >= words) return words * 64;
+  std::uint64_t word = bits[w] & (~std::uint64_t{0} << (from & 63));
+  while (word == 0) {
+    if (++w == words) return words * 64;
+    word = bits[w];
   }
-  if (!found) return;
-  UnitSet units(text);
-  SubstituteAll(text, list, units);
+  return w * 64 + static_cast<std::size_t>(__builtin_ctzll(word));
 }
 
 void SubstituteInPlace(std::u16string& text, const RecordPreprocessor::SpellingMap& map) {
@@ -337,16 +430,77 @@ std::u16string RecordPreprocessor::FormatField(const std::u16string& field) {
   return result;
 }
 
+void RecordPreprocessor::SubstituteSpelling(std::u16string& text) const {
+  const std::vector<SubstitutionPair>& list = m_formattedSpellingList;
+  if (text.empty() || list.empty()) return;
+  const std::size_t words = (list.size() + 63) / 64;
+  // The entries whose key starts with a unit of the text, then of each replacement made: the
+  // entries are applied in order, so an entry that a replacement brings in is a later one.
+  std::uint64_t local[4] = {0, 0, 0, 0};
+  std::vector<std::uint64_t> more;
+  std::uint64_t* entries = local;
+  if (words > std::size(local)) {
+    more.assign(words, 0);
+    entries = more.data();
+  }
+  const std::uint64_t* first = m_spellingFirstUnits.data();
+  char16_t last = 0;
+  bool any = false;
+  const auto add = [&](char16_t c) {
+    if (!((first[c >> 6] >> (c & 63)) & 1) || (any && c == last)) return;
+    const auto k = static_cast<std::size_t>(
+        std::lower_bound(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end(), c) -
+        m_spellingKeyUnits.begin());
+    const std::uint64_t* row = m_spellingEntries.data() + k * words;
+    for (std::size_t w = 0; w < words; ++w) entries[w] |= row[w];
+    last = c;
+    any = true;
+  };
+  // Units outside the keys' range are passed over, eight at a time where the processor allows.
+  const char16_t low = m_spellingKeyUnits.front();
+  const char16_t span = static_cast<char16_t>(m_spellingKeyUnits.back() - low);
+  const char16_t* data = text.data();
+  const std::size_t size = text.size();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lowUnits = _mm_set1_epi16(static_cast<short>(low));
+  const __m128i spanUnits = _mm_set1_epi16(static_cast<short>(span));
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 8 <= size; i += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    // A lane is in range when its distance above `low` (wrapping) is at most `span`.
+    const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(units, lowUnits), spanUnits);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, zero)) == 0) continue;
+    for (std::size_t k = i; k < i + 8; ++k) add(data[k]);
+  }
+#endif
+  for (; i < size; ++i) {
+    if (static_cast<char16_t>(data[i] - low) <= span) add(data[i]);
+  }
+  if (!any) return;
+  for (std::size_t i = NextBit(entries, words, 0); i < list.size();
+       i = NextBit(entries, words, i + 1)) {
+    if (SubstituteInPlace(text, list[i].first, list[i].second)) {
+      for (char16_t c : list[i].second) add(c);
+    }
+  }
+}
+
 void RecordPreprocessor::FormatUnits(const char16_t* field, std::size_t size,
                                      std::u16string& result) const {
-  const bool beyondAscii = FilterUnits(field, size, m_ignoreCharacterCase, m_formattedRemoveChars,
-                                       m_performUnicodeNormalization, m_performCjkNormalization,
-                                       m_subFieldDelimiter, result);
-  // Text of ASCII alone holds no key that starts beyond ASCII, as the spelling keys mostly do.
-  const bool asciiKeys = !m_spellingFirstUnits.empty() &&
-                         (m_spellingFirstUnits[0] != 0 || m_spellingFirstUnits[1] != 0);
-  if (beyondAscii || asciiKeys) {
-    SubstituteSpelling(result, m_formattedSpellingList, m_spellingFirstUnits);
+  // A field whose units beyond ASCII all lie outside the range of the keys' first units holds
+  // no key that starts beyond ASCII, as the spelling keys mostly do.
+  UnitRange keys;
+  if (!m_spellingKeyUnits.empty()) {
+    keys.low = m_spellingKeyUnits.front();
+    keys.span = static_cast<char16_t>(m_spellingKeyUnits.back() - keys.low);
+  }
+  const bool mayHoldKey = FilterUnits(field, size, m_ignoreCharacterCase, m_formattedRemoveChars,
+                                      m_performUnicodeNormalization, m_performCjkNormalization,
+                                      m_subFieldDelimiter, keys, result);
+  const bool asciiKeys = !m_spellingKeyUnits.empty() && m_spellingKeyUnits.front() < 0x80;
+  if (mayHoldKey || asciiKeys) {
+    SubstituteSpelling(result);
   }
   SubstituteInPlace(result, m_formattedSubstitutionPairs);
 }
@@ -375,13 +529,13 @@ std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ig
                                                 char16_t subFieldDelimiter) {
   std::u16string result;
   FilterUnits(s.data(), s.size(), ignoreCase, removeChars, performUnicodeNormalization,
-              performCjkNormalization, subFieldDelimiter, result);
+              performCjkNormalization, subFieldDelimiter, UnitRange{}, result);
   return result;
 }
 
 std::u16string RecordPreprocessor::SubstituteString(const std::u16string& s) const {
   std::u16string result = s;
-  SubstituteSpelling(result, m_formattedSpellingList, m_spellingFirstUnits);
+  SubstituteSpelling(result);
   SubstituteInPlace(result, m_formattedSubstitutionPairs);
   return result;
 }
@@ -488,9 +642,9 @@ void RecordPreprocessor::SetPerformUnicodeNormalization(bool on) {
 void RecordPreprocessor::CreateAndSaveFormattedSubstitutionPair(const SubstitutionPair& pair) {
   SubstitutionPair formatted;
   formatted.first = FilterString(pair.first);
-  SubstituteSpelling(formatted.first, m_formattedSpellingList, m_spellingFirstUnits);
+  SubstituteSpelling(formatted.first);
   formatted.second = FilterString(pair.second);
-  SubstituteSpelling(formatted.second, m_formattedSpellingList, m_spellingFirstUnits);
+  SubstituteSpelling(formatted.second);
   if (formatted.first == formatted.second) return;
   for (const SubstitutionPair& existing : m_formattedSubstitutionPairs) {
     if (existing.first == formatted.first) return;
@@ -529,10 +683,23 @@ void RecordPreprocessor::RecreateTheFormattedLanguageSpellingNormalizationSubsti
   }
   m_formattedSpellingList.clear();
   m_spellingFirstUnits.assign(m_formattedSpellingMap.empty() ? 0 : 0x10000 / 64, 0);
+  m_spellingKeyUnits.clear();
   for (const auto& [search, replacement] : m_formattedSpellingMap) {
     m_formattedSpellingList.emplace_back(search, replacement);
-    if (search.empty()) continue;
     m_spellingFirstUnits[search[0] >> 6] |= std::uint64_t{1} << (search[0] & 63);
+    m_spellingKeyUnits.push_back(search[0]);
+  }
+  std::sort(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end());
+  m_spellingKeyUnits.erase(std::unique(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end()),
+                           m_spellingKeyUnits.end());
+  const std::size_t words = (m_formattedSpellingList.size() + 63) / 64;
+  m_spellingEntries.assign(m_spellingKeyUnits.size() * words, 0);
+  for (std::size_t i = 0; i < m_formattedSpellingList.size(); ++i) {
+    const char16_t unit = m_formattedSpellingList[i].first[0];
+    const auto k = static_cast<std::size_t>(
+        std::lower_bound(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end(), unit) -
+        m_spellingKeyUnits.begin());
+    m_spellingEntries[k * words + i / 64] |= std::uint64_t{1} << (i % 64);
   }
 }
 

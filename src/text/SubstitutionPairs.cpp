@@ -1,6 +1,8 @@
 #include "text/SubstitutionPairs.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/Throw.h"
 
@@ -17,32 +19,95 @@ void CheckSubstitutionIndex(const std::vector<SubstitutionPair>& pairs, unsigned
   }
 }
 
+namespace {
+
+// The first occurrence of `search` in `text` at or after `from`, or npos.
+std::size_t Find(const std::u16string& text, std::u16string_view search, std::size_t from) {
+  if (search.size() == 1) {
+    const char16_t unit = search[0];
+    const char16_t* data = text.data();
+    for (std::size_t i = from; i < text.size(); ++i) {
+      if (data[i] == unit) return i;
+    }
+    return std::u16string::npos;
+  }
+  return text.find(search.data(), from, search.size());
+}
+
+// Positions of matches: the first few on the stack, the rest on the heap.
+class Matches {
+ public:
+  void Add(std::size_t position) {
+    if (m_count < kLocal) {
+      m_local[m_count] = position;
+    } else {
+      m_more.push_back(position);
+    }
+    ++m_count;
+  }
+  std::size_t Count() const { return m_count; }
+  std::size_t operator[](std::size_t k) const {
+    return k < kLocal ? m_local[k] : m_more[k - kLocal];
+  }
+
+ private:
+  static constexpr std::size_t kLocal = 64;
+  std::size_t m_local[kLocal];
+  std::size_t m_count = 0;
+  std::vector<std::size_t> m_more;
+};
+
+}  // namespace
+
 bool ReplaceOccurrences(std::u16string& text, std::u16string_view search,
                         std::u16string_view replacement, const SubstitutionSteps& steps) {
   const std::size_t n = text.size();
-  std::size_t found = text.find(search);
+  std::size_t found = Find(text, search, 0);
   if (found == std::u16string::npos) return false;
   if (n < steps.minRemainingFirst) return true;
-  // The result is built in a buffer of the thread's own and swapped in, so that the text's old
-  // buffer serves the next call: a caller replacing in field after field allocates once.
-  thread_local std::u16string scratch;
-  std::u16string& out = scratch;
-  out.clear();
-  out.reserve(replacement.size() > search.size() ? n + n / 2 : n);
-  std::size_t done = 0;  // units of `text` already in `out`
-  do {
-    out.append(text, done, found - done);
-    out.append(replacement);
-    done = found + search.size();
-    // Matches are looked for in the original text only: the search restarts at or after the
-    // end of a replacement, so a replacement never takes part in a later match.
+  // The matches are looked for in the original text only: the search restarts at or after the
+  // end of a replacement, so a replacement never takes part in a later match. They are all
+  // found first, so that the result is built in the text's own buffer.
+  Matches matches;
+  for (;;) {
+    matches.Add(found);
+    const std::size_t done = found + search.size();
     if (n - done < steps.minRemaining) break;
-    found = text.find(search, done + steps.gap);
-  } while (found != std::u16string::npos);
-  out.append(text, done, std::u16string::npos);
-  text.swap(out);
-  // A very long text's buffer is not kept for the thread's lifetime.
-  if (out.capacity() > (std::size_t{1} << 16)) std::u16string().swap(out);
+    found = Find(text, search, done + steps.gap);
+    if (found == std::u16string::npos) break;
+  }
+  const std::size_t count = matches.Count();
+  const std::size_t s = search.size();
+  const std::size_t r = replacement.size();
+  using Traits = std::char_traits<char16_t>;
+  if (r <= s) {
+    // Front to back: what is written never reaches text not yet moved.
+    char16_t* data = text.data();
+    std::size_t out = matches[0];
+    for (std::size_t k = 0; k < count; ++k) {
+      Traits::copy(data + out, replacement.data(), r);
+      out += r;
+      const std::size_t from = matches[k] + s;
+      const std::size_t to = k + 1 < count ? matches[k + 1] : n;
+      if (out != from) Traits::move(data + out, data + from, to - from);
+      out += to - from;
+    }
+    text.resize(out);
+  } else {
+    // Back to front into the grown text: each piece moves right, past what is still to move.
+    text.resize(n + count * (r - s));
+    char16_t* data = text.data();
+    std::size_t out = text.size();
+    std::size_t end = n;
+    for (std::size_t k = count; k-- > 0;) {
+      const std::size_t from = matches[k] + s;
+      out -= end - from;
+      Traits::move(data + out, data + from, end - from);
+      out -= r;
+      Traits::copy(data + out, replacement.data(), r);
+      end = matches[k];
+    }
+  }
   return true;
 }
 

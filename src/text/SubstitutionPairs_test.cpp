@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,75 @@ TEST(SubstitutionPairs, LongFieldsAreReplacedWhole) {
   std::u16string expected;
   for (std::size_t i = 0; i < n / 2; ++i) expected += u"xb";
   EXPECT_EQ(RecordFilter::SubstituteString(mixed, {{u"a", u"x"}}), expected);
+}
+
+// The replacement by its definition: the result built from the original text, one match after
+// another.
+std::u16string ReplacedByDefinition(const std::u16string& text, const std::u16string& search,
+                                    const std::u16string& replacement,
+                                    const Detail::SubstitutionSteps& steps) {
+  const std::size_t n = text.size();
+  std::size_t found = text.find(search);
+  if (found == std::u16string::npos || n < steps.minRemainingFirst) return text;
+  std::u16string out;
+  std::size_t done = 0;
+  do {
+    out += text.substr(done, found - done) + replacement;
+    done = found + search.size();
+    if (n - done < steps.minRemaining) break;
+    found = text.find(search, done + steps.gap);
+  } while (found != std::u16string::npos);
+  return out + text.substr(done);
+}
+
+std::u16string RandomText(std::mt19937& random, std::size_t maxLength) {
+  static const char16_t alphabet[] = u"ab\u00E4\u00DFx";
+  std::u16string text(std::uniform_int_distribution<std::size_t>(0, maxLength)(random), u' ');
+  for (char16_t& c : text) c = alphabet[random() % 5];
+  return text;
+}
+
+// Random texts, searches and replacements (longer, shorter, as long; more than 64 matches):
+// the replacement in place gives what the definition gives, for both owners' steps.
+TEST(SubstitutionPairs, InPlaceReplacementFollowsTheDefinition) {
+  std::mt19937 random(15);
+  for (int round = 0; round < 4000; ++round) {
+    const std::u16string text = RandomText(random, round % 10 == 0 ? 400 : 30);
+    std::u16string search = RandomText(random, 3);
+    if (search.empty()) search = u"a";
+    const std::u16string replacement = RandomText(random, 4);
+    for (const auto* steps : {&Detail::kRecordFilterSteps, &Detail::kRecordPreprocessorSteps}) {
+      std::u16string replaced = text;
+      const bool found = Detail::ReplaceOccurrences(replaced, search, replacement, *steps);
+      ASSERT_EQ(replaced, ReplacedByDefinition(text, search, replacement, *steps))
+          << "round " << round;
+      ASSERT_EQ(found, text.find(search) != std::u16string::npos);
+    }
+  }
+}
+
+// The member substitution looks only for the spelling keys whose first unit occurs in the text
+// or in a replacement made before; it gives what applying the whole map in order gives, also
+// with more than 64 entries and with replacements that bring in later keys.
+TEST(SubstitutionPairs, SpellingIndexAppliesTheMapInOrder) {
+  std::mt19937 random(16);
+  for (int round = 0; round < 300; ++round) {
+    RecordPreprocessor::SpellingMap map;
+    const std::size_t entries = round % 3 == 0 ? 90 : 1 + random() % 12;
+    while (map.size() < entries) {
+      std::u16string key = RandomText(random, 3);
+      if (!key.empty()) map.emplace(std::move(key), RandomText(random, 3));
+    }
+    std::vector<SubstitutionPair> pairs;
+    for (const auto& [key, value] : map) pairs.emplace_back(key, value);
+    RecordPreprocessor p;
+    p.SetLanguageSpellingNormalizationSubstitutionPairs(pairs);
+    for (int t = 0; t < 20; ++t) {
+      const std::u16string text = RandomText(random, 40);
+      ASSERT_EQ(p.SubstituteString(text), RecordPreprocessor::SubstituteString(text, map))
+          << "round " << round;
+    }
+  }
 }
 
 }  // namespace

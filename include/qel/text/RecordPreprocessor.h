@@ -108,6 +108,8 @@ class QEL_API RecordPreprocessor {
  private:
   // FormatField of `size` units into `result`, which is replaced.
   void FormatUnits(const char16_t* field, std::size_t size, std::u16string& result) const;
+  // The spelling substitution of `text`, in place.
+  void SubstituteSpelling(std::u16string& text) const;
   void CreateAndSaveFormattedSubstitutionPair(const SubstitutionPair& pair);
   void RecreateTheFormattedSubstitutionPairs();
   void RecreateTheFormattedRemoveCharacters();
@@ -128,9 +130,13 @@ class QEL_API RecordPreprocessor {
   SpellingMap m_formattedSpellingMap;
   // The map's entries in its order and the set of the first units of their keys (one bit per
   // UTF-16 unit; empty with the map), so that fields without any of them skip the spelling
-  // substitution at once.
+  // substitution at once. Then those units in ascending order, each with the set of entries
+  // whose key starts with it (one bit per entry), so that only the entries whose key can occur
+  // in a field are looked for.
   std::vector<SubstitutionPair> m_formattedSpellingList;
   std::vector<std::uint64_t> m_spellingFirstUnits;
+  std::vector<char16_t> m_spellingKeyUnits;
+  std::vector<std::uint64_t> m_spellingEntries;
   bool m_performCjkNormalization = false;
   bool m_performUnicodeNormalization = false;
   char16_t m_subFieldDelimiter = u' ';
