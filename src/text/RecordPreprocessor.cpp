@@ -233,6 +233,31 @@ void BuildDelimiterUnits(const std::u16string& delimiters, std::vector<std::uint
   }
 }
 
+template <class Probe>
+void BuildDelimiterProbe(const std::vector<std::uint64_t>& units, Probe& probe) {
+  probe = Probe{};
+  std::size_t ascii = 0;
+  char16_t high = 0;
+  for (std::uint32_t c = 0; c < units.size() * 64; ++c) {
+    if (!((units[c >> 6] >> (c & 63)) & 1)) continue;
+    const auto unit = static_cast<char16_t>(c);
+    if (c < 0x80) {
+      if (ascii < std::size(probe.ascii)) {
+        probe.ascii[ascii++] = unit;
+      } else {
+        probe.asciiExact = false;
+      }
+    } else {
+      if (probe.otherLow == 0xFFFF) probe.otherLow = unit;
+      high = unit;
+    }
+  }
+  for (std::size_t k = ascii; k < std::size(probe.ascii) && ascii > 0; ++k) {
+    probe.ascii[k] = probe.ascii[0];
+  }
+  if (high >= probe.otherLow) probe.otherSpan = static_cast<char16_t>(high - probe.otherLow);
+}
+
 std::size_t FindDelimiter(const std::u16string& record, std::size_t from,
                           const std::u16string& delimiters) {
   // ASCII is its own form KC: those delimiters are looked up in a bit set without the table.
@@ -386,9 +411,38 @@ void RecordPreprocessor::ProcessRecord(const std::u16string& record,
   const auto isDelimiter = [this](char16_t c) {
     return (m_delimiterUnits[c >> 6] >> (c & 63)) & 1;
   };
+  const char16_t* const data = record.data();
+  const std::size_t size = record.size();
   const auto find = [&](std::size_t from) {
-    for (std::size_t i = from; i < record.size(); ++i) {
-      if (isDelimiter(record[i])) return i;
+    std::size_t i = from;
+#if defined(__SSE2__)
+    if (m_delimiterProbe.asciiExact) {
+      const DelimiterProbe& probe = m_delimiterProbe;
+      const __m128i a0 = _mm_set1_epi16(static_cast<short>(probe.ascii[0]));
+      const __m128i a1 = _mm_set1_epi16(static_cast<short>(probe.ascii[1]));
+      const __m128i a2 = _mm_set1_epi16(static_cast<short>(probe.ascii[2]));
+      const __m128i a3 = _mm_set1_epi16(static_cast<short>(probe.ascii[3]));
+      const __m128i low = _mm_set1_epi16(static_cast<short>(probe.otherLow));
+      const __m128i span = _mm_set1_epi16(static_cast<short>(probe.otherSpan));
+      const __m128i zero = _mm_setzero_si128();
+      for (; i + 8 <= size; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i ascii =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, a0), _mm_cmpeq_epi16(units, a1)),
+                         _mm_or_si128(_mm_cmpeq_epi16(units, a2), _mm_cmpeq_epi16(units, a3)));
+        const __m128i other =
+            _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(units, low), span), zero);
+        auto candidates = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(ascii, other)));
+        while (candidates != 0) {
+          const std::size_t k = static_cast<std::size_t>(__builtin_ctz(candidates)) / 2;
+          if (isDelimiter(data[i + k])) return i + k;
+          candidates &= ~(3u << (2 * k));
+        }
+      }
+    }
+#endif
+    for (; i < size; ++i) {
+      if (isDelimiter(data[i])) return i;
     }
     return std::u16string::npos;
   };
@@ -397,15 +451,26 @@ void RecordPreprocessor::ProcessRecord(const std::u16string& record,
   int position = record.empty() ? -1 : 0;
   while (position != -1) {
     const auto pos = static_cast<std::size_t>(position);
-    if (hasDelimiters && pos < record.size() &&
-        !(m_handleFieldProtection && itemLength > 0 &&
-          record.compare(pos, itemLength, m_fieldProtectionItem) == 0)) {
-      // An unqualified field: formatted straight from the record.
-      const std::size_t delimiter = find(pos);
-      const std::size_t end = delimiter == std::u16string::npos ? record.size() : delimiter;
-      add(record.data() + pos, end - pos);
-      position = delimiter == std::u16string::npos ? -1 : static_cast<int>(delimiter + 1);
-      continue;
+    if (hasDelimiters && pos < size) {
+      if (!(m_handleFieldProtection && itemLength > 0 &&
+            record.compare(pos, itemLength, m_fieldProtectionItem) == 0)) {
+        // An unqualified field: formatted straight from the record.
+        const std::size_t delimiter = find(pos);
+        const std::size_t end = delimiter == std::u16string::npos ? size : delimiter;
+        add(data + pos, end - pos);
+        position = delimiter == std::u16string::npos ? -1 : static_cast<int>(delimiter + 1);
+        continue;
+      }
+      // A qualified field that ends the record or a delimiter follows: formatted straight from
+      // the record too. Anything else (text after the closing qualifier, none) as below.
+      const std::size_t start = pos + itemLength;
+      const std::size_t close = record.find(m_fieldProtectionItem, start);
+      const std::size_t after = close + itemLength;
+      if (close != std::u16string::npos && (after >= size || isDelimiter(data[after]))) {
+        add(data + start, close - start);
+        position = after >= size ? -1 : static_cast<int>(after + 1);
+        continue;
+      }
     }
     const RecordFieldItem item = NextField(record, position, hasDelimiters, m_handleFieldProtection,
                                            m_fieldProtectionItem, find, isDelimiter);
@@ -607,10 +672,14 @@ void RecordPreprocessor::SetDelimiterChars(const std::u16string& chars) {
   m_normalizedDelimiterChars.clear();
   // The table follows the delimiters taken so far, also when a bad one stops the loop.
   struct Rebuild {
-    ~Rebuild() { BuildDelimiterUnits(delimiters, units); }
+    ~Rebuild() {
+      BuildDelimiterUnits(delimiters, units);
+      BuildDelimiterProbe(units, probe);
+    }
     const std::u16string& delimiters;
     std::vector<std::uint64_t>& units;
-  } rebuild{m_normalizedDelimiterChars, m_delimiterUnits};
+    DelimiterProbe& probe;
+  } rebuild{m_normalizedDelimiterChars, m_delimiterUnits, m_delimiterProbe};
   for (char16_t c : chars) {
     const std::u16string delimiter(1, c);
     const std::u16string normalized = Unicode::PerformUnicodeKcNormalization(delimiter);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <thread>
 
 #include "qel/core/Exceptions.h"
@@ -110,6 +111,46 @@ TEST(RecordPreprocessorTest, FieldProtection) {
     EXPECT_EQ(e.GetErrorId(), 74);
     EXPECT_NE(e.GetErrorDescription().find(u"'2'"), std::u16string::npos)
         << std::string(e.GetErrorDescription().begin(), e.GetErrorDescription().end());
+  }
+}
+
+// ProcessRecord splits as GetNextFieldUsingDelimiters does, field after field, on random records
+// of delimiters in plain and compatibility forms, qualifiers, CJK and Latin: one to five ASCII
+// delimiters, and delimiters beyond ASCII.
+TEST(RecordPreprocessorTest, SplitsAsTheFieldSearchDoes) {
+  const std::u16string alphabet = u"ab\u00C4\u6771,;|:\t\"\"  \uFF0C\uFE50\u3001\uFF1B\uFF76\uFF08";
+  const std::u16string delimiterSets[] = {u",", u";,", u",;|\t:", u"\u3001", u",\u3001"};
+  std::mt19937 random(17);
+  for (const std::u16string& delimiters : delimiterSets) {
+    for (const bool protect : {false, true}) {
+      RecordPreprocessor p;
+      p.SetDelimiterChars(delimiters);
+      p.SetHandleFieldProtection(protect);
+      p.SetKeepEmptyFields(true);
+      for (int round = 0; round < 400; ++round) {
+        std::u16string record(random() % 40, u' ');
+        for (char16_t& c : record) c = alphabet[random() % alphabet.size()];
+        Fields expected;
+        bool refused = false;
+        try {
+          for (int position = record.empty() ? -1 : 0; position != -1;) {
+            const RecordFieldItem item = RecordPreprocessor::GetNextFieldUsingDelimiters(
+                record, position, delimiters, protect, u"\"");
+            expected.push_back(p.FormatField(item.field));
+            position = item.position;
+          }
+        } catch (const BaseException&) {
+          refused = true;
+        }
+        SCOPED_TRACE(::testing::Message() << "delimiters " << (&delimiters - delimiterSets)
+                                          << ", protect " << protect << ", round " << round);
+        if (refused) {
+          EXPECT_EQ(ErrorId([&] { p.ProcessRecord(record); }), 74);
+        } else {
+          EXPECT_EQ(p.ProcessRecord(record), expected);
+        }
+      }
+    }
   }
 }
 

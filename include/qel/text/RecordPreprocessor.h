@@ -119,6 +119,15 @@ class QEL_API RecordPreprocessor {
   std::u16string m_normalizedDelimiterChars;
   // One bit per UTF-16 unit: set when the unit is a delimiter (empty without delimiters).
   std::vector<std::uint64_t> m_delimiterUnits;
+  // A quick test that passes every delimiter, for searching eight units at a time: up to four
+  // ASCII delimiters (repeated to fill; `asciiExact` false when there are more) and the range
+  // of the others (`otherLow` to `otherLow + otherSpan`).
+  struct DelimiterProbe {
+    char16_t ascii[4] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+    bool asciiExact = true;
+    char16_t otherLow = 0xFFFF;
+    char16_t otherSpan = 0;
+  } m_delimiterProbe;
   std::u16string m_removeChars;
   std::u16string m_formattedRemoveChars;
   bool m_ignoreCharacterCase = false;
