@@ -296,6 +296,15 @@ void Utf16ToUtf8(const char16_t* data, std::size_t size, std::string& out) {
   AppendUtf8(data, size, out);
 }
 
+std::size_t Utf8ToUtf16(const char* data, std::size_t size, char16_t* out) {
+  static_assert(Detail::Utf16CapacityFor(1) == 1);
+  return Detail::Utf8ToUtf16Buffer(data, size, out);
+}
+
+std::size_t Utf16ToUtf8(const char16_t* data, std::size_t size, char* out) {
+  return Detail::Utf16ToUtf8Buffer(data, size, out);
+}
+
 // ---- Numbers ------------------------------------------------------------------------------
 
 int QelStringToInteger(const std::u16string& text) {

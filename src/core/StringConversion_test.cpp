@@ -86,6 +86,14 @@ TEST(StringConversionUtf8, AgreesWithIcuOnRandomInput) {
     ASSERT_EQ(Utf16ToUtf8(wide.data(), wide.size()), narrow) << "round " << round;
     Utf16ToUtf8(wide.data(), wide.size(), reused);
     ASSERT_EQ(reused, narrow) << "round " << round;
+    // The caller-buffer forms, into buffers of exactly the stated size (overruns show under
+    // AddressSanitizer).
+    const auto units = std::make_unique_for_overwrite<char16_t[]>(bytes.size());
+    ASSERT_EQ(std::u16string(units.get(), Utf8ToUtf16(bytes.data(), bytes.size(), units.get())),
+              wide);
+    const auto encoded = std::make_unique_for_overwrite<char[]>(3 * wide.size());
+    ASSERT_EQ(std::string(encoded.get(), Utf16ToUtf8(wide.data(), wide.size(), encoded.get())),
+              narrow);
   }
 }
 

@@ -16,7 +16,12 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "LineInput.h"
 #include "Output.h"
@@ -96,14 +101,24 @@ struct Chunk {
   std::uint64_t bytesRead = 0;  // the input's position after this chunk, for the progress bar
   // The result: the lines the chunk held, its output and the records refused.
   std::size_t lineCount = 0;
-  std::u16string units;
+  std::vector<char16_t> units;  // the block decoded; only ever grows
   std::u16string line;
   std::vector<std::u16string> fields;  // of one record, reused
-  std::u16string text;
-  std::string utf8;
+  std::vector<char> utf8;              // the output, `utf8Size` bytes of it; only ever grows
+  std::size_t utf8Size = 0;
   std::vector<std::pair<std::size_t, std::string>> refused;  // line index in the chunk, reason
   std::exception_ptr failure;                                // only ever out of memory
 };
+
+// Appends the UTF-8 of `size` units and then `end` to the chunk's output.
+void Append(Chunk& chunk, const std::u16string& field, char end) {
+  const std::size_t room = chunk.utf8Size + 3 * field.size() + 1;
+  if (chunk.utf8.size() < room) chunk.utf8.resize(std::max(room, 2 * chunk.utf8.size()));
+  char* out = chunk.utf8.data() + chunk.utf8Size;
+  out += Qel::Utf16ToUtf8(field.data(), field.size(), out);
+  *out++ = end;
+  chunk.utf8Size = static_cast<std::size_t>(out - chunk.utf8.data());
+}
 
 void PrepareLine(Qel::RecordPreprocessor& p, const std::u16string& line, std::size_t index,
                  const std::vector<unsigned int>& pick, Chunk& chunk) {
@@ -116,23 +131,37 @@ void PrepareLine(Qel::RecordPreprocessor& p, const std::u16string& line, std::si
     return;
   }
   // Control characters never survive preparation, so a tab cannot occur inside a field.
-  std::u16string& text = chunk.text;
-  if (pick.empty()) {
-    for (std::size_t f = 0; f < fields.size(); ++f) {
-      if (f > 0) text += u'\t';
-      text += fields[f];
-    }
-  } else {
-    for (std::size_t k = 0; k < pick.size(); ++k) {
-      if (k > 0) text += u'\t';
-      if (pick[k] <= fields.size()) text += fields[pick[k] - 1];
-    }
+  static const std::u16string none;
+  const std::size_t count = pick.empty() ? fields.size() : pick.size();
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::u16string& field = pick.empty()               ? fields[k]
+                                  : pick[k] <= fields.size() ? fields[pick[k] - 1]
+                                                             : none;
+    Append(chunk, field, k + 1 < count ? '\t' : '\n');
   }
-  text += u'\n';
+  if (count == 0) Append(chunk, none, '\n');
+}
+
+// The first line end (LF or CR) in data[from, size), or `size`.
+std::size_t LineEnd(const char16_t* data, std::size_t from, std::size_t size) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi16(u'\n');
+  const __m128i cr = _mm_set1_epi16(u'\r');
+  for (; i + 8 <= size; i += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const int ends =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(units, lf), _mm_cmpeq_epi16(units, cr)));
+    if (ends != 0)
+      return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(ends))) / 2;
+  }
+#endif
+  while (i < size && data[i] != u'\n' && data[i] != u'\r') ++i;
+  return i;
 }
 
 void Prepare(Qel::RecordPreprocessor& p, const std::vector<unsigned int>& pick, Chunk& chunk) {
-  chunk.text.clear();
+  chunk.utf8Size = 0;
   chunk.refused.clear();
   if (chunk.count > 0) {
     for (std::size_t i = 0; i < chunk.count; ++i) PrepareLine(p, chunk.lines[i], i, pick, chunk);
@@ -140,13 +169,13 @@ void Prepare(Qel::RecordPreprocessor& p, const std::vector<unsigned int>& pick, 
   } else {
     // Line ends are ASCII and end every ill-formed sequence, so the block converts as a whole
     // exactly as its lines would one by one. Lines end at LF, CR or CR LF.
-    chunk.units = Qel::Utf8ToUtf16(chunk.bytes.data(), chunk.bytes.size());
+    if (chunk.units.size() < chunk.bytes.size()) chunk.units.resize(chunk.bytes.size());
     const char16_t* data = chunk.units.data();
-    const std::size_t size = chunk.units.size();
+    const std::size_t size =
+        Qel::Utf8ToUtf16(chunk.bytes.data(), chunk.bytes.size(), chunk.units.data());
     std::size_t index = 0;
     for (std::size_t begin = 0; begin < size; ++index) {
-      std::size_t end = begin;
-      while (end < size && data[end] != u'\n' && data[end] != u'\r') ++end;
+      const std::size_t end = LineEnd(data, begin, size);
       chunk.line.assign(data + begin, end - begin);
       PrepareLine(p, chunk.line, index, pick, chunk);
       begin = end + 1;
@@ -154,7 +183,6 @@ void Prepare(Qel::RecordPreprocessor& p, const std::vector<unsigned int>& pick, 
     }
     chunk.lineCount = index;
   }
-  Qel::Utf16ToUtf8(chunk.text.data(), chunk.text.size(), chunk.utf8);
 }
 
 // The worker threads and the chunks they share. Chunk n lives in slot n % size; the main thread
@@ -265,7 +293,7 @@ int RunRecords(const RecordsOptions& o) {
                    static_cast<unsigned long long>(firstLine + index), reason.c_str());
       ++skipped;
     }
-    sink.Write(c.utf8);
+    sink.Write(std::string_view(c.utf8.data(), c.utf8Size));
     firstLine += c.lineCount;
     const std::uint64_t done = input.Size() > 0 ? c.bytesRead : firstLine - 1;
     progress.Add(done - reported);

@@ -57,6 +57,10 @@ QEL_API std::string Utf16ToUtf8(const char16_t* data, std::size_t size);
 // The same into `out`, which is replaced and keeps its capacity: a caller converting piece by
 // piece reuses one buffer.
 QEL_API void Utf16ToUtf8(const char16_t* data, std::size_t size, std::string& out);
+// The same into a caller's buffer, which holds at least `size` units (from UTF-8) or 3 * `size`
+// bytes (from UTF-16); returns how many units or bytes were written.
+QEL_API std::size_t Utf8ToUtf16(const char* data, std::size_t size, char16_t* out);
+QEL_API std::size_t Utf16ToUtf8(const char16_t* data, std::size_t size, char* out);
 
 // Text to number: throws BaseException 1 when IsNumber fails ("Qel::QelStringToInteger(@0:'x')")
 // and BaseException 17 wrapping the standard conversion error when no digit is read or the
