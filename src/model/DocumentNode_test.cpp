@@ -85,10 +85,6 @@ TEST(DocumentNodeTest, CreateRecordsParentWithoutAdopting) {
   EXPECT_EQ(child->GetClassId(), 7u);
   EXPECT_EQ(child->GetParentDocument(), parent);
   EXPECT_EQ(parent->ChildCount(), 0u);
-  child->SetLongTag(-3);
-  child->SetClassId(9);
-  EXPECT_EQ(child->GetLongTag(), -3);
-  EXPECT_EQ(child->GetClassId(), 9u);
   EXPECT_EQ(child->GetComposite(), child);
   child->Release();
   parent->Release();
