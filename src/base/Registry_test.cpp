@@ -302,11 +302,6 @@ TEST_F(RegistryTest, OmbrelKeysAndHighAvailability) {
   EXPECT_FALSE(ha->getIsActive());
   EXPECT_EQ(ha->getRetrySeconds(), 30);
   EXPECT_EQ(ha->getMilliSecondsBetweenRetries(), 500);
-  ha->InitializeHAParameters(true, 12, 250);
-  EXPECT_TRUE(ha->getIsActive());
-  EXPECT_EQ(ha->getRetrySeconds(), 12);
-  EXPECT_EQ(ha->getMilliSecondsBetweenRetries(), 250);
-  ha->InitializeHAParameters(false, 30, 500);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -39,61 +39,51 @@ TEST(ErrorMatrixTest, CountsEachKindOfOutcome) {
   EXPECT_EQ(m->GetTag(), ErrorMatrix::DefaultTag);
   EXPECT_EQ(m->GetResult(2, 4).count, 0u);
   EXPECT_EQ(m->GetResult(2, 4).status, MatrixStatusNormal);
-  EXPECT_EQ(m->GetResult(2, 2).count, 0u);
   EXPECT_EQ(m->GetResult(2, 2).status, 0);
 
-  m->Increase(3, 3, MatrixStatusNormal, ResTypeNew);
-  EXPECT_EQ(m->GetClassCount(3), 1u);
-  EXPECT_EQ(m->GetDocCount(), 1u);
-  EXPECT_EQ(m->GetCorrect(), 1u);
-  EXPECT_EQ(m->GetResult(3, 3).count, 1u);
-  EXPECT_EQ(m->GetResult(3, 3).status, MatrixStatusNormal);
-
-  m->Increase(0, 0, MatrixStatusNormal, ResTypeNew);
-  EXPECT_EQ(m->GetResult(0, 0).count, 1u);
-  EXPECT_EQ(m->GetDocCount(), 1u);
-  EXPECT_EQ(m->GetCorrect(), 1u);
-
-  m->Increase(3, 0, MatrixStatusNormal, ResTypeNew);
-  EXPECT_EQ(m->GetRejected(), 1u);
-  EXPECT_EQ(m->GetResult(3, 0).count, 1u);
-
-  m->Increase(3, 5, MatrixStatusNormal, ResTypeRejected);
-  EXPECT_EQ(m->GetRejected(), 2u);
-  EXPECT_EQ(m->GetIncorrect(), 0u);
-
-  m->Increase(3, 5, MatrixStatusNormal, ResTypeNew);
-  EXPECT_EQ(m->GetIncorrect(), 1u);
+  // Each step adds one outcome; the totals and the cell afterwards.
+  const struct {
+    std::uint32_t cls, assigned;
+    int status;  // given to Increase
+    eResultType type;
+    unsigned docs, correct, rejected, incorrect, exception, cellCount;
+    int cellStatus;
+  } steps[] = {
+      {3, 3, MatrixStatusNormal, ResTypeNew, 1, 1, 0, 0, 0, 1, MatrixStatusNormal},
+      {0, 0, MatrixStatusNormal, ResTypeNew, 1, 1, 0, 0, 0, 1, MatrixStatusNormal},
+      {3, 0, MatrixStatusNormal, ResTypeNew, 2, 1, 1, 0, 0, 1, MatrixStatusNormal},
+      {3, 5, MatrixStatusNormal, ResTypeRejected, 3, 1, 2, 0, 0, 1, MatrixStatusNormal},
+      {3, 5, MatrixStatusNormal, ResTypeNew, 4, 1, 2, 1, 0, 2, MatrixStatusNormal},
+      {2, 4, MatrixStatusExceptionCorrect, ResTypeNew, 5, 2, 2, 1, 1, 1,
+       MatrixStatusExceptionCorrect},
+      // An existing cell keeps the status it was created with.
+      {2, 4, MatrixStatusNormal, ResTypeNew, 6, 2, 2, 2, 1, 2, MatrixStatusExceptionCorrect},
+      {1, 2, MatrixStatusExceptionRejected, ResTypeNew, 7, 2, 3, 2, 2, 1,
+       MatrixStatusExceptionRejected},
+      {4, 4, MatrixStatusExceptionRejected, ResTypeNew, 8, 2, 4, 2, 3, 1,
+       MatrixStatusExceptionRejected},
+      {4, 4, 7, ResTypeRejected, 9, 2, 5, 2, 3, 2, 7},
+      // Ids beyond the class count are ignored.
+      {6, 1, MatrixStatusNormal, ResTypeNew, 9, 2, 5, 2, 3, 0, MatrixStatusNormal},
+      {1, 6, MatrixStatusNormal, ResTypeNew, 9, 2, 5, 2, 3, 0, MatrixStatusNormal},
+  };
+  for (const auto& s : steps) {
+    m->Increase(s.cls, s.assigned, static_cast<eResultMatrixExceptionStatus>(s.status), s.type);
+    SCOPED_TRACE(testing::Message() << "step " << (&s - steps));
+    EXPECT_EQ(m->GetDocCount(), s.docs);
+    EXPECT_EQ(m->GetCorrect(), s.correct);
+    EXPECT_EQ(m->GetRejected(), s.rejected);
+    EXPECT_EQ(m->GetIncorrect(), s.incorrect);
+    EXPECT_EQ(m->GetException(), s.exception);
+    if (s.cls < 6 && s.assigned < 6) {
+      EXPECT_EQ(m->GetResult(s.cls, s.assigned).count, s.cellCount);
+      EXPECT_EQ(m->GetResult(s.cls, s.assigned).status, s.cellStatus);
+    }
+  }
+  EXPECT_EQ(m->GetClassCount(3), 4u);
   EXPECT_EQ(m->GetClassExported(3), 1u);
   EXPECT_EQ(m->GetClassImported(5), 1u);
-  EXPECT_EQ(m->GetResult(3, 5).count, 2u);
   EXPECT_EQ(m->GetResult(5, 3).count, 0u);
-
-  m->Increase(2, 4, MatrixStatusExceptionCorrect, ResTypeNew);
-  EXPECT_EQ(m->GetException(), 1u);
-  EXPECT_EQ(m->GetCorrect(), 2u);
-  EXPECT_EQ(m->GetRejected(), 2u);
-  EXPECT_EQ(m->GetResult(2, 4).status, MatrixStatusExceptionCorrect);
-  // An existing cell keeps the status it was created with.
-  m->Increase(2, 4, MatrixStatusNormal, ResTypeNew);
-  EXPECT_EQ(m->GetResult(2, 4).count, 2u);
-  EXPECT_EQ(m->GetResult(2, 4).status, MatrixStatusExceptionCorrect);
-
-  m->Increase(1, 2, MatrixStatusExceptionRejected, ResTypeNew);
-  EXPECT_EQ(m->GetException(), 2u);
-  EXPECT_EQ(m->GetRejected(), 3u);
-
-  m->Increase(4, 4, MatrixStatusExceptionRejected, ResTypeNew);
-  EXPECT_EQ(m->GetResult(4, 4).status, MatrixStatusExceptionRejected);
-  EXPECT_EQ(m->GetRejected(), 4u);
-  m->Increase(4, 4, static_cast<eResultMatrixExceptionStatus>(7), ResTypeRejected);
-  EXPECT_EQ(m->GetRejected(), 5u);
-  EXPECT_EQ(m->GetResult(4, 4).status, 7);
-
-  const unsigned int docs = m->GetDocCount();
-  m->Increase(6, 1, MatrixStatusNormal, ResTypeNew);
-  m->Increase(1, 6, MatrixStatusNormal, ResTypeNew);
-  EXPECT_EQ(m->GetDocCount(), docs) << "ids beyond the class count are ignored";
 }
 
 TEST(ErrorPlotTest, BinsHistogramsAndAdd) {

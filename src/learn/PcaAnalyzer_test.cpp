@@ -258,13 +258,15 @@ TEST_F(PcaTest, FewerThanFourExamplesLearnNothingAndForgetTheOldState) {
   PcaAnalyzer pca;
   Run(pca, MakePoints(10, 1), std::vector<signed char>(10, 1), true, false, false);
   ASSERT_GT(pca.GetEigenValues()[0], 0.0);
+  // A control of another algorithm is ignored.
+  const std::vector<std::vector<double>> learnt = pca.GetEigenVectors();
+  BayesControl other;
+  pca.DoAlgorithm(&other);
+  EXPECT_EQ(pca.GetEigenVectors(), learnt);
+
   Run(pca, MakePoints(3, 2), std::vector<signed char>(3, 1), true, false, false);
   EXPECT_EQ(pca.GetEigenValues()[0], 0.0);
   EXPECT_EQ(pca.GetIterationCount(), 0u);
-
-  // A control of another algorithm is ignored.
-  BayesControl other;
-  pca.DoAlgorithm(&other);
 }
 
 // A read-only stream buffer that cannot seek, like a pipe.

@@ -17,6 +17,13 @@ namespace {
 
 std::string Utf8(const std::u16string& s) { return ConvertWideCharToUtf8(s); }
 
+template <class Entries>
+std::vector<std::uint32_t> Indices(const Entries& entries) {
+  std::vector<std::uint32_t> out;
+  for (const auto& e : entries) out.push_back(e.GetIndex());
+  return out;
+}
+
 TEST(FullResultTest, BestResultsPickPositiveOrFinalLargestFirstAndCache) {
   auto r = FullResult::CreateSharedPtr();
   EXPECT_EQ(r->GetTag(), FullResult::DEFAULT_TAG);
@@ -24,13 +31,7 @@ TEST(FullResultTest, BestResultsPickPositiveOrFinalLargestFirstAndCache) {
   r->SetResults(std::vector<float>{0.0f, 0.2f, -0.5f, 0.9f, 0.4f, 0.1f, 0.3f});
   r->SetResultItem(2, -0.5f, ResTypeFinal);  // type exactly 1 enters although not positive
 
-  const auto& five = r->GetBestResults(5);
-  ASSERT_EQ(five.size(), 5u);
-  EXPECT_EQ(five[0].GetIndex(), 3u);
-  EXPECT_EQ(five[1].GetIndex(), 4u);
-  EXPECT_EQ(five[2].GetIndex(), 6u);
-  EXPECT_EQ(five[3].GetIndex(), 1u);
-  EXPECT_EQ(five[4].GetIndex(), 5u);
+  EXPECT_EQ(Indices(r->GetBestResults(5)), (std::vector<std::uint32_t>{3, 4, 6, 1, 5}));
   // A shorter request returns the cached longer answer.
   EXPECT_EQ(r->GetBestResults(2).size(), 5u);
   // Zero asks for all: the final item with a negative value comes last.

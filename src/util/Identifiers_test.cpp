@@ -44,8 +44,8 @@ TEST(Guid, EveryWrongShapeIsAnInvalidArgument) {
                                 u"0123abcd-4567-89ab-cdef-0011223344f\u0660",
                                 u"x",
                                 std::u16string(u"0123abcd-4567-89ab-cdef-0011223344f") + u'\0'};
+  _QELGUID guid;
   for (const std::u16string& text : bad) {
-    _QELGUID guid;
     try {
       QelUuidFromString(text, &guid);
       ADD_FAILURE() << "accepted a wrong UUID of length " << text.size();
@@ -54,24 +54,22 @@ TEST(Guid, EveryWrongShapeIsAnInvalidArgument) {
       EXPECT_EQ(e.GetErrorArg(), u"Invalid UUID passed to QelUuidFromString");
     }
   }
-  _QELGUID guid;
   EXPECT_THROW(QelUuidFromString(u"", &guid), std::out_of_range);
 }
 
+// Lookups through copies of the identifier, as the resolver takes it by reference.
+std::u16string Get(IdResolver* resolver, std::u16string id) { return resolver->Get(id); }
+std::u16string Reverse(IdResolver* resolver, std::u16string id) { return resolver->GetReverse(id); }
+
 TEST(IdResolver, ChainsReverseChainsAndTextForm) {
   IdResolver* resolver = IdResolver::Create();
-  EXPECT_EQ(resolver->GetRefCount(), 1);
   resolver->Set(u"1", u"2");
   resolver->Set(u"2", u"5");
   resolver->Set(u"a", u"a");
-  std::u16string id = u"1";
-  EXPECT_EQ(resolver->Get(id), u"5");
-  id = u"7";
-  EXPECT_EQ(resolver->Get(id), u"7");
-  id = u"5";
-  EXPECT_EQ(resolver->GetReverse(id), u"1");
-  id = u"a";
-  EXPECT_EQ(resolver->Get(id), u"a") << "a self-mapping is never stored";
+  EXPECT_EQ(Get(resolver, u"1"), u"5");
+  EXPECT_EQ(Get(resolver, u"7"), u"7");
+  EXPECT_EQ(Reverse(resolver, u"5"), u"1");
+  EXPECT_EQ(Get(resolver, u"a"), u"a") << "a self-mapping is never stored";
   EXPECT_EQ(resolver->ToString(), u"1\n2\n2\n5\n");
 
   std::int32_t three = 3, four = 4, minus = -12;
@@ -83,10 +81,8 @@ TEST(IdResolver, ChainsReverseChainsAndTextForm) {
 
   // Overwriting moves the reverse link too.
   resolver->Set(u"2", u"6");
-  id = u"5";
-  EXPECT_EQ(resolver->GetReverse(id), u"5");
-  id = u"6";
-  EXPECT_EQ(resolver->GetReverse(id), u"1");
+  EXPECT_EQ(Reverse(resolver, u"5"), u"5");
+  EXPECT_EQ(Reverse(resolver, u"6"), u"1");
 
   const std::u16string text = resolver->ToString();
   IdResolver* copy = IdResolver::Create();
@@ -97,8 +93,7 @@ TEST(IdResolver, ChainsReverseChainsAndTextForm) {
   copy->FromString(u"");
   EXPECT_EQ(copy->ToString(), u"");
   copy->FromString(u"k\nv1\nk\nv2\n");
-  id = u"k";
-  EXPECT_EQ(copy->Get(id), u"v2");
+  EXPECT_EQ(Get(copy, u"k"), u"v2");
   resolver->Clear();
   EXPECT_EQ(resolver->ToString(), u"");
   copy->Release();
@@ -110,15 +105,13 @@ TEST(IdResolver, LoopingAndLongChainsEnd) {
   resolver->Set(u"1", u"2");
   resolver->Set(u"2", u"3");
   resolver->Set(u"3", u"1");
-  std::u16string id = u"1";
-  EXPECT_EQ(resolver->Get(id), u"3");
-  EXPECT_EQ(resolver->GetReverse(id), u"2");
+  EXPECT_EQ(Get(resolver, u"1"), u"3");
+  EXPECT_EQ(Reverse(resolver, u"1"), u"2");
   // The reverse walk takes the smallest identifier mapping to the current one.
   resolver->Clear();
   resolver->Set(u"b", u"z");
   resolver->Set(u"a", u"z");
-  id = u"z";
-  EXPECT_EQ(resolver->GetReverse(id), u"a");
+  EXPECT_EQ(Reverse(resolver, u"z"), u"a");
 
   resolver->Clear();
   for (std::int32_t i = 0; i < 20000; ++i) {

@@ -184,43 +184,24 @@ TEST(SortingTest, BinarySearchCodes) {
     return binsearchU(p, lo, hi, &key, &c, CompareInts);
   };
 
-  EXPECT_EQ(L(3), 1);
-  EXPECT_EQ(U(3), 3);
-  EXPECT_EQ(L(7), 5);
-  EXPECT_EQ(U(7), 6);
-  EXPECT_EQ(L(1), 0);
-  EXPECT_EQ(U(1), 0);
-  EXPECT_EQ(L(9), 7);
-  EXPECT_EQ(U(9), 7);
-  EXPECT_EQ(L(5), 4);
-  EXPECT_EQ(U(5), 4);
-
-  EXPECT_EQ(L(0), -3);
-  EXPECT_EQ(U(0), -3);
-  EXPECT_EQ(L(10), -4);
-  EXPECT_EQ(U(10), -4);
-
-  // Between elements: L names the next larger, U the next smaller.
-  EXPECT_EQ(L(4), -5 - 4);
-  EXPECT_EQ(U(4), -5 - 3);
-  EXPECT_EQ(L(2), -5 - 1);
-  EXPECT_EQ(U(2), -5 - 0);
-  EXPECT_EQ(L(8), -5 - 7);
-  EXPECT_EQ(U(8), -5 - 6);
-
-  EXPECT_EQ(L(3, 4, 3), -2);
-  EXPECT_EQ(U(3, 4, 3), -2);
-  EXPECT_EQ(L(3, -1, 3), -2);
-  EXPECT_EQ(U(3, -1, 3), -2);
+  // Found: L names the first equal element, U the last. Below or above the range: -3 and -4.
+  // Between elements: -5 minus the next larger for L, minus the next smaller for U. An empty or
+  // negative range: -2.
+  const struct {
+    int key, lo, hi, l, u;
+  } cases[] = {
+      {3, 0, 7, 1, 3},           {7, 0, 7, 5, 6},           {1, 0, 7, 0, 0},
+      {9, 0, 7, 7, 7},           {5, 0, 7, 4, 4},           {0, 0, 7, -3, -3},
+      {10, 0, 7, -4, -4},        {4, 0, 7, -5 - 4, -5 - 3}, {2, 0, 7, -5 - 1, -5 - 0},
+      {8, 0, 7, -5 - 7, -5 - 6}, {3, 4, 3, -2, -2},         {3, -1, 3, -2, -2},
+      {3, 2, 6, 2, 3},           {7, 5, 5, 5, 5},           {6, 5, 5, -3, -3},
+      {8, 5, 5, -4, -4},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(L(c.key, c.lo, c.hi), c.l) << "L key " << c.key << " in " << c.lo << ".." << c.hi;
+    EXPECT_EQ(U(c.key, c.lo, c.hi), c.u) << "U key " << c.key << " in " << c.lo << ".." << c.hi;
+  }
   EXPECT_EQ(binsearchL(nullptr, 0, 3, &keys[0], &c, CompareInts), -2);
-
-  // Sub-ranges and a single element.
-  EXPECT_EQ(L(3, 2, 6), 2);
-  EXPECT_EQ(U(3, 2, 6), 3);
-  EXPECT_EQ(L(7, 5, 5), 5);
-  EXPECT_EQ(U(7, 5, 5), 5);
-  EXPECT_EQ(L(6, 5, 5), -3);
-  EXPECT_EQ(U(8, 5, 5), -4);
 
   // A long run of equal keys.
   std::vector<int> run(1000, 4);

@@ -43,32 +43,21 @@ TEST(StreamHelper, ExactLittleEndianLayouts) {
                    7, 6,    5,    4,    3, 2,    1, 0,    0,    0,    0,    0, 0, 0xF0, 0x3F, 6,
                    0, 0,    0,    0x61, 0, 0x62, 0, 0,    0,    2,    0,    0, 0, 0,    0}));
 
+  // Read back in order, each into a target that holds another value first.
   std::istringstream in(out.str(), std::ios::binary);
-  bool b = false;
-  std::int16_t s = 0;
-  std::int32_t l = 0;
-  std::uint32_t ul = 0, st = 0;
-  std::uint64_t ull = 0;
-  double d = 0;
-  std::u16string text = u"old", empty = u"old";
-  StreamHelper::ReadBool(&in, b);
-  StreamHelper::ReadShort(&in, s);
-  StreamHelper::ReadLong(&in, l);
-  StreamHelper::ReadUnsignedLong(&in, ul);
-  StreamHelper::ReadSize_t(&in, st);
-  StreamHelper::ReadUnsignedLongLong(&in, ull);
-  StreamHelper::ReadDouble(&in, d);
-  StreamHelper::ReadString(&in, text);
-  StreamHelper::ReadString(&in, empty);
-  EXPECT_TRUE(b);
-  EXPECT_EQ(s, -2);
-  EXPECT_EQ(l, 0x01020304);
-  EXPECT_EQ(ul, 0xFFFFFFFEu);
-  EXPECT_EQ(st, 7u);
-  EXPECT_EQ(ull, 0x0102030405060708ull);
-  EXPECT_EQ(d, 1.0);
-  EXPECT_EQ(text, u"ab");
-  EXPECT_EQ(empty, u"");
+  auto read = [&in](auto reader, auto value) {
+    reader(&in, value);
+    return value;
+  };
+  EXPECT_TRUE(read(StreamHelper::ReadBool, false));
+  EXPECT_EQ(read(StreamHelper::ReadShort, std::int16_t{0}), -2);
+  EXPECT_EQ(read(StreamHelper::ReadLong, std::int32_t{0}), 0x01020304);
+  EXPECT_EQ(read(StreamHelper::ReadUnsignedLong, std::uint32_t{0}), 0xFFFFFFFEu);
+  EXPECT_EQ(read(StreamHelper::ReadSize_t, std::uint32_t{0}), 7u);
+  EXPECT_EQ(read(StreamHelper::ReadUnsignedLongLong, std::uint64_t{0}), 0x0102030405060708ull);
+  EXPECT_EQ(read(StreamHelper::ReadDouble, 0.0), 1.0);
+  EXPECT_EQ(read(StreamHelper::ReadString, std::u16string(u"old")), u"ab");
+  EXPECT_EQ(read(StreamHelper::ReadString, std::u16string(u"old")), u"");
 }
 
 TEST(StreamHelper, LongStringsCrossChunks) {

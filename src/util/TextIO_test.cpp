@@ -15,6 +15,18 @@ namespace {
 
 using Testing::TempFolder;
 
+// The file error `call` raises; a failure when it raises none.
+template <class F>
+FileIOException Thrown(F call) {
+  try {
+    call();
+  } catch (const FileIOException& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no FileIOException thrown";
+  return FileIOException(0);
+}
+
 std::FILE* OpenRead(const TempFolder& dir, const std::string& name, const std::string& bytes) {
   dir.Write(name, bytes);
   return std::fopen(dir.NativePath(name).c_str(), "rb");
@@ -70,13 +82,10 @@ TEST(TextIO, ByteOrderMarksAndUtf8Scan) {
   f = OpenRead(dir, "nobom", "xyz");
   EXPECT_EQ(IO::GetFileEncoding(f, u"nobom", true, TextEncodingUTF16LE), TextEncodingUTF16LE);
   EXPECT_EQ(std::ftell(f), 0);
-  try {
-    IO::SetFileStreamPositionAtStart(f, u"nobom", static_cast<TextEncoding>(8));
-    ADD_FAILURE() << "encoding 8 accepted";
-  } catch (const FileIOException& e) {
-    EXPECT_EQ(e.GetErrorId(), 25);
-    EXPECT_EQ(e.GetErrorArg(), u"IO::SetFileStreamAtFirstLine()");
-  }
+  const FileIOException badEncoding =
+      Thrown([&] { IO::SetFileStreamPositionAtStart(f, u"nobom", static_cast<TextEncoding>(8)); });
+  EXPECT_EQ(badEncoding.GetErrorId(), 25);
+  EXPECT_EQ(badEncoding.GetErrorArg(), u"IO::SetFileStreamAtFirstLine()");
   std::fclose(f);
 }
 
@@ -129,30 +138,20 @@ TEST(TextIO, LineReadersInEveryEncoding) {
       [] { return IO::GetNextLineFromUtf16File(nullptr, u"none", false, true); },
   };
   for (const Reader& read : nullReaders) {
-    try {
-      read();
-      ADD_FAILURE() << "a null stream was read";
-    } catch (const FileIOException& e) {
-      EXPECT_EQ(e.GetErrorId(), ErrorId::FileRead);
-      EXPECT_EQ(e.GetPathname(), u"none");
-    }
+    const FileIOException e = Thrown(read);
+    EXPECT_EQ(e.GetErrorId(), ErrorId::FileRead);
+    EXPECT_EQ(e.GetPathname(), u"none");
   }
 
   f = OpenRead(dir, "any", "x");
-  try {
-    IO::GetNextLineFromFile(f, u"any", TextEncodingUnknown, true);
-    ADD_FAILURE() << "unknown encoding read";
-  } catch (const FileIOException& e) {
-    EXPECT_EQ(e.GetErrorId(), 25);
-    EXPECT_EQ(e.GetPathname(), u"TextEncodingUnknown");
-    EXPECT_EQ(e.GetErrorArg(), u"any");
-  }
-  try {
-    IO::GetNextLineFromFile(f, u"any", TextEncodingUTF32BE, true);
-    ADD_FAILURE() << "UTF-32 read";
-  } catch (const FileIOException& e) {
-    EXPECT_EQ(e.GetPathname(), u"TextEncodingUTF32");
-  }
+  const FileIOException unknown =
+      Thrown([&] { IO::GetNextLineFromFile(f, u"any", TextEncodingUnknown, true); });
+  EXPECT_EQ(unknown.GetErrorId(), 25);
+  EXPECT_EQ(unknown.GetPathname(), u"TextEncodingUnknown");
+  EXPECT_EQ(unknown.GetErrorArg(), u"any");
+  EXPECT_EQ(
+      Thrown([&] { IO::GetNextLineFromFile(f, u"any", TextEncodingUTF32BE, true); }).GetPathname(),
+      u"TextEncodingUTF32");
   EXPECT_THROW(IO::GetNextLineFromFile(f, u"any", static_cast<TextEncoding>(9), true),
                FileIOException);
   std::fclose(f);
@@ -218,13 +217,11 @@ TEST(TextIO, CopyWithEncodingChoice) {
   CreateFolder(dir.Path("ro"));
   dir.Write("ro/in.txt", "old");
   ::chmod(dir.NativePath("ro/in.txt").c_str(), 0444);
-  try {
-    IO::CopyFileWithEncodingChoice(dir.Path("in.txt"), dir.Path("ro"), TextEncodingUTF8,
-                                   TextEncodingAnsi, true);
-    ADD_FAILURE() << "read-only target replaced";
-  } catch (const FileIOException& e) {
-    EXPECT_EQ(e.GetErrorId(), 2005);
-  }
+  EXPECT_EQ(Thrown([&] {
+              IO::CopyFileWithEncodingChoice(dir.Path("in.txt"), dir.Path("ro"), TextEncodingUTF8,
+                                             TextEncodingAnsi, true);
+            }).GetErrorId(),
+            2005);
   EXPECT_EQ(dir.Read("ro/in.txt"), "old");
 
   // A target that resolves to the source is refused and the source survives.
@@ -237,13 +234,11 @@ TEST(TextIO, CopyWithEncodingChoice) {
                                         dir.Path("hard.txt"), dir.Path("soft.txt")};
   for (const std::u16string& target : sameTargets) {
     for (TextEncoding encoding : {TextEncodingUTF8, TextEncodingUTF16LE}) {
-      try {
-        IO::CopyFileWithEncodingChoice(dir.Path("same/src.txt"), target, encoding, TextEncodingAnsi,
-                                       true);
-        ADD_FAILURE() << "copied onto itself: " << std::string(target.begin(), target.end());
-      } catch (const FileIOException& e) {
-        EXPECT_EQ(e.GetErrorId(), ErrorId::FileCreate);
-      }
+      EXPECT_EQ(Thrown([&] {
+                  IO::CopyFileWithEncodingChoice(dir.Path("same/src.txt"), target, encoding,
+                                                 TextEncodingAnsi, true);
+                }).GetErrorId(),
+                ErrorId::FileCreate);
       EXPECT_EQ(dir.Read("same/src.txt"), source) << std::string(target.begin(), target.end());
     }
   }

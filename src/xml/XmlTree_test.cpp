@@ -189,8 +189,10 @@ TEST(XmlTree, WritesIndentedFilesAndUnindentedBuffers) {
     XmlTree fromPointer(&tree);
     XmlTree assigned;
     assigned = tree;
-    for (const XmlTree* copy : {&copied, &fromPointer, &assigned})
+    for (const XmlTree* copy : {&copied, &fromPointer, &assigned}) {
       EXPECT_EQ(copy->WriteBuffer(), original);
+      EXPECT_NE(copy->GetRoot(), tree.GetRoot()) << "a copy has nodes of its own";
+    }
   }
   tree.SetCompression(0);
   ASSERT_TRUE(tree.Write(folder.WidePath("plain.xml")));
@@ -317,29 +319,23 @@ TEST(XmlTree, ParseWriteParseGivesAnEqualTree) {
     std::string why;
     EXPECT_TRUE(SameTree(first.GetRoot(), second.GetRoot(), &why)) << why << " level " << level;
   }
-  XmlTree copy(&first);
-  std::string why;
-  EXPECT_TRUE(SameTree(first.GetRoot(), copy.GetRoot(), &why)) << why;
-  XmlTree assigned;
+  XmlTree copy(&first), assigned;
   assigned = first;
-  EXPECT_TRUE(SameTree(first.GetRoot(), assigned.GetRoot(), &why)) << why;
-  EXPECT_NE(assigned.GetRoot(), first.GetRoot());
+  std::string why;
+  for (const XmlTree* t : {&copy, &assigned})
+    EXPECT_TRUE(SameTree(first.GetRoot(), t->GetRoot(), &why)) << why;
 }
 
 TEST(XmlTree, ReadFailures) {
   ScratchFolder folder;
   XmlTree tree;
-  try {
-    tree.Read(folder.WidePath("missing.xml"));
-    FAIL();
-  } catch (const FileIOException& e) {
-    EXPECT_EQ(e.GetErrorId(), 2003);
-  }
-  try {
-    tree.Read2();
-    FAIL();
-  } catch (const FileIOException& e) {
-    EXPECT_EQ(e.GetErrorId(), 2003);
+  for (bool read2 : {false, true}) {
+    try {
+      read2 ? tree.Read2() : tree.Read(folder.WidePath("missing.xml"));
+      ADD_FAILURE() << "a missing file was read";
+    } catch (const FileIOException& e) {
+      EXPECT_EQ(e.GetErrorId(), 2003);
+    }
   }
   const std::string packed = Testing::Gzip("<r>" + std::string(100000, 'q') + "</r>");
   WriteFile(folder.Path("cut.gz"), packed.substr(0, packed.size() - 9));
