@@ -123,36 +123,6 @@ const UnitMap& UnitMapFor(bool ignoreCase, bool widthForms, bool cjkUnits) {
   }
 }
 
-// Copies the run of printable ASCII that starts at s[i] to `out`, lower-casing it if asked;
-// returns the index of the first unit after the run. `out` has room for two units per unit of
-// the text from s[i] on.
-inline std::size_t CopyAsciiRun(const char16_t* s, std::size_t i, std::size_t size, bool ignoreCase,
-                                char16_t*& out) {
-#if defined(__SSE2__)
-  // Eight units at a time; a unit u is printable when u - 0x20 < 0x5F and upper case when
-  // u - 'A' < 26, both compared as signed numbers after moving 0 to the bottom of the range.
-  const __m128i printableBias = _mm_set1_epi16(static_cast<short>(0x8000 - 0x20));
-  const __m128i printableLimit = _mm_set1_epi16(static_cast<short>(-0x8000 + 0x5F));
-  const __m128i upperBias = _mm_set1_epi16(static_cast<short>(0x8000 - u'A'));
-  const __m128i upperLimit = _mm_set1_epi16(static_cast<short>(-0x8000 + 26));
-  const __m128i caseBit = _mm_set1_epi16(ignoreCase ? 0x20 : 0);
-  for (; i + 8 <= size; i += 8) {
-    __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    const __m128i printable = _mm_cmplt_epi16(_mm_add_epi16(units, printableBias), printableLimit);
-    if (_mm_movemask_epi8(printable) != 0xFFFF) break;
-    const __m128i upper = _mm_cmplt_epi16(_mm_add_epi16(units, upperBias), upperLimit);
-    units = _mm_add_epi16(units, _mm_and_si128(upper, caseBit));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), units);
-    out += 8;
-  }
-#endif
-  for (; i < size && s[i] >= 0x20 && s[i] < 0x7F; ++i) {
-    const char16_t c = s[i];
-    *out++ = ignoreCase && c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 0x20) : c;
-  }
-  return i;
-}
-
 // The units from `low` to `low + span`.
 struct UnitRange {
   char16_t low = 0xFFFF;
@@ -170,46 +140,41 @@ bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
   result.resize(size * 2);
   char16_t* const first = result.data();
   char16_t* out = first;
-  const auto endsWithDelimiter = [&] { return out[-1] == subFieldDelimiter; };
-  bool previousCjk = false;
-  bool seen = watched.Holds(subFieldDelimiter);  // the delimiter may be written too
+  const char16_t sub = subFieldDelimiter;
+  // The last unit written; as if a delimiter came first, so that none is written first.
+  char16_t last = sub;
+  unsigned previousCjk = 0;
+  bool seen = watched.Holds(sub);  // the delimiter may be written too
   const UnitMap& map = UnitMapFor(ignoreCase, performUnicodeNormalization, performCjkNormalization);
   const bool removes = !removeChars.empty();
-  for (std::size_t i = 0; i < size;) {
+  // Text mixes scripts unit by unit, so the common path decides without branches.
+  for (std::size_t i = 0; i < size; ++i) {
     char16_t c = s[i];
-    if (!removes && c >= 0x20 && c < 0x7F) {
-      // A run of printable ASCII: no control character, neither CJK nor in the width block,
-      // and it lower-cases within itself.
-      if (previousCjk && c != subFieldDelimiter && out != first && !endsWithDelimiter()) {
-        *out++ = subFieldDelimiter;
-      }
-      previousCjk = false;
-      i = CopyAsciiRun(s, i, size, ignoreCase, out);
-      continue;
-    }
-    ++i;
     std::uint32_t entry = map[c];
-    if (entry & kControlUnit) {
-      if (out != first && !endsWithDelimiter()) {
-        *out++ = subFieldDelimiter;
-        previousCjk = false;
+    if (entry & (kControlUnit | kComputed)) [[unlikely]] {
+      if (entry & kControlUnit) {
+        if (last != sub) {
+          *out++ = sub;
+          last = sub;
+          previousCjk = 0;
+        }
+        continue;
       }
-      continue;
-    }
-    if (entry & kComputed) {
       c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
       const UnitTables& units = Units();
       if (ignoreCase) c = units.lower[c];
       entry = c | (performCjkNormalization && units.cjk[c] ? kCjkUnit : 0u);
     }
     c = static_cast<char16_t>(entry);
-    const bool cjk = (entry & kCjkUnit) != 0;
     if (removes && removeChars.find(c) != std::u16string::npos) continue;
-    if ((cjk || (previousCjk && c != subFieldDelimiter)) && out != first && !endsWithDelimiter()) {
-      *out++ = subFieldDelimiter;
-    }
+    const unsigned cjk = (entry >> 16) & 1;  // kCjkUnit
+    const unsigned split = (cjk | (previousCjk & static_cast<unsigned>(c != sub))) &
+                           static_cast<unsigned>(last != sub);
+    *out = sub;
+    out += split;
     *out++ = c;
-    seen = seen || watched.Holds(c);
+    last = c;
+    seen |= watched.Holds(c);
     previousCjk = cjk;
   }
   result.resize(static_cast<std::size_t>(out - first));
