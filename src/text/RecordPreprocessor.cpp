@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -477,10 +478,11 @@ void RecordPreprocessor::SubstituteSpelling(std::u16string& text) const {
   char16_t last = 0;
   bool any = false;
   const auto add = [&](char16_t c) {
-    if (!((first[c >> 6] >> (c & 63)) & 1) || (any && c == last)) return;
-    const auto k = static_cast<std::size_t>(
-        std::lower_bound(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end(), c) -
-        m_spellingKeyUnits.begin());
+    const std::uint64_t word = first[c >> 6];
+    if (!((word >> (c & 63)) & 1) || (any && c == last)) return;
+    const std::size_t k =
+        m_spellingRanks[c >> 6] +
+        static_cast<std::size_t>(std::popcount(word & ((std::uint64_t{1} << (c & 63)) - 1)));
     const std::uint64_t* row = m_spellingEntries.data() + k * words;
     for (std::size_t w = 0; w < words; ++w) entries[w] |= row[w];
     last = c;
@@ -726,6 +728,11 @@ void RecordPreprocessor::RecreateTheFormattedLanguageSpellingNormalizationSubsti
   std::sort(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end());
   m_spellingKeyUnits.erase(std::unique(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end()),
                            m_spellingKeyUnits.end());
+  m_spellingRanks.assign(m_spellingFirstUnits.size(), 0);
+  for (std::size_t w = 1; w < m_spellingFirstUnits.size(); ++w) {
+    m_spellingRanks[w] = static_cast<std::uint16_t>(m_spellingRanks[w - 1] +
+                                                    std::popcount(m_spellingFirstUnits[w - 1]));
+  }
   const std::size_t words = (m_formattedSpellingList.size() + 63) / 64;
   m_spellingEntries.assign(m_spellingKeyUnits.size() * words, 0);
   for (std::size_t i = 0; i < m_formattedSpellingList.size(); ++i) {

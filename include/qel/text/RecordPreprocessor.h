@@ -146,6 +146,9 @@ class QEL_API RecordPreprocessor {
   std::vector<std::uint64_t> m_spellingFirstUnits;
   std::vector<char16_t> m_spellingKeyUnits;
   std::vector<std::uint64_t> m_spellingEntries;
+  // Per word of `m_spellingFirstUnits`: the bits set in the words before it, so that a unit's
+  // place among the first units is found without a search.
+  std::vector<std::uint16_t> m_spellingRanks;
   bool m_performCjkNormalization = false;
   bool m_performUnicodeNormalization = false;
   char16_t m_subFieldDelimiter = u' ';
