@@ -13,6 +13,7 @@
 
 #include "core/Throw.h"
 #include "qel/core/StringConversion.h"
+#include "text/FindUnit.h"
 #include "text/SubstitutionPairs.h"
 #include "text/UnicodeKc.h"
 
@@ -413,13 +414,14 @@ void RecordPreprocessor::ProcessRecord(const std::u16string& record,
     return std::u16string::npos;
   };
   const bool hasDelimiters = !m_normalizedDelimiterChars.empty();
-  const std::size_t itemLength = m_fieldProtectionItem.size();
+  const std::u16string_view qualifier = m_fieldProtectionItem;
+  const std::size_t itemLength = m_handleFieldProtection ? qualifier.size() : 0;
   int position = record.empty() ? -1 : 0;
   while (position != -1) {
     const auto pos = static_cast<std::size_t>(position);
     if (hasDelimiters && pos < size) {
-      if (!(m_handleFieldProtection && itemLength > 0 &&
-            record.compare(pos, itemLength, m_fieldProtectionItem) == 0)) {
+      if (itemLength == 0 || data[pos] != qualifier[0] ||
+          std::u16string_view(record).substr(pos, itemLength) != qualifier) {
         // An unqualified field: formatted straight from the record.
         const std::size_t delimiter = find(pos);
         const std::size_t end = delimiter == std::u16string::npos ? size : delimiter;
@@ -430,7 +432,7 @@ void RecordPreprocessor::ProcessRecord(const std::u16string& record,
       // A qualified field that ends the record or a delimiter follows: formatted straight from
       // the record too. Anything else (text after the closing qualifier, none) as below.
       const std::size_t start = pos + itemLength;
-      const std::size_t close = record.find(m_fieldProtectionItem, start);
+      const std::size_t close = Detail::FindUnits(record, start, qualifier);
       const std::size_t after = close + itemLength;
       if (close != std::u16string::npos && (after >= size || isDelimiter(data[after]))) {
         add(data + start, close - start);

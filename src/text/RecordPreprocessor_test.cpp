@@ -116,16 +116,19 @@ TEST(RecordPreprocessorTest, FieldProtection) {
 
 // ProcessRecord splits as GetNextFieldUsingDelimiters does, field after field, on random records
 // of delimiters in plain and compatibility forms, qualifiers, CJK and Latin: one to five ASCII
-// delimiters, and delimiters beyond ASCII.
+// delimiters, and delimiters beyond ASCII; no qualifier, one of one unit and one of two.
 TEST(RecordPreprocessorTest, SplitsAsTheFieldSearchDoes) {
-  const std::u16string alphabet = u"ab\u00C4\u6771,;|:\t\"\"  \uFF0C\uFE50\u3001\uFF1B\uFF76\uFF08";
+  const std::u16string alphabet =
+      u"ab\u00C4\u6771,;|:\t\"\"''  \uFF0C\uFE50\u3001\uFF1B\uFF76\uFF08";
   const std::u16string delimiterSets[] = {u",", u";,", u",;|\t:", u"\u3001", u",\u3001"};
   std::mt19937 random(17);
   for (const std::u16string& delimiters : delimiterSets) {
-    for (const bool protect : {false, true}) {
+    for (const std::u16string qualifier : {u"", u"\"", u"''"}) {
+      const bool protect = !qualifier.empty();
       RecordPreprocessor p;
       p.SetDelimiterChars(delimiters);
       p.SetHandleFieldProtection(protect);
+      if (protect) p.SetFieldProtectionItem(qualifier);
       p.SetKeepEmptyFields(true);
       for (int round = 0; round < 400; ++round) {
         std::u16string record(random() % 40, u' ');
@@ -135,15 +138,16 @@ TEST(RecordPreprocessorTest, SplitsAsTheFieldSearchDoes) {
         try {
           for (int position = record.empty() ? -1 : 0; position != -1;) {
             const RecordFieldItem item = RecordPreprocessor::GetNextFieldUsingDelimiters(
-                record, position, delimiters, protect, u"\"");
+                record, position, delimiters, protect, qualifier);
             expected.push_back(p.FormatField(item.field));
             position = item.position;
           }
         } catch (const BaseException&) {
           refused = true;
         }
-        SCOPED_TRACE(::testing::Message() << "delimiters " << (&delimiters - delimiterSets)
-                                          << ", protect " << protect << ", round " << round);
+        SCOPED_TRACE(::testing::Message()
+                     << "delimiters " << (&delimiters - delimiterSets) << ", qualifier "
+                     << qualifier.size() << ", round " << round);
         if (refused) {
           EXPECT_EQ(ErrorId([&] { p.ProcessRecord(record); }), 74);
         } else {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/Throw.h"
+#include "text/FindUnit.h"
 
 namespace Qel::Detail {
 
@@ -23,15 +24,8 @@ namespace {
 
 // The first occurrence of `search` in `text` at or after `from`, or npos.
 std::size_t Find(const std::u16string& text, std::u16string_view search, std::size_t from) {
-  if (search.size() == 1) {
-    const char16_t unit = search[0];
-    const char16_t* data = text.data();
-    for (std::size_t i = from; i < text.size(); ++i) {
-      if (data[i] == unit) return i;
-    }
-    return std::u16string::npos;
-  }
-  return text.find(search.data(), from, search.size());
+  return search.size() == 1 ? FindUnit(text.data(), from, text.size(), search[0])
+                            : FindUnits(text, from, search);
 }
 
 // Positions of matches: the first few on the stack, the rest on the heap.
