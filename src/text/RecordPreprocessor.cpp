@@ -504,8 +504,12 @@ void RecordPreprocessor::SubstituteSpelling(std::u16string& text) const {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
     // A lane is in range when its distance above `low` (wrapping) is at most `span`.
     const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(units, lowUnits), spanUnits);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, zero)) == 0) continue;
-    for (std::size_t k = i; k < i + 8; ++k) add(data[k]);
+    // Two mask bits per lane: the lower one stands for it.
+    auto inRange =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, zero))) & 0x5555u;
+    for (; inRange != 0; inRange &= inRange - 1) {
+      add(data[i + static_cast<std::size_t>(__builtin_ctz(inRange)) / 2]);
+    }
   }
 #endif
   for (; i < size; ++i) {
