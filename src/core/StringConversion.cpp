@@ -84,7 +84,8 @@ bool AppendUtf8(const char16_t* data, std::size_t size, std::string& out) {
     // A surrogate pair stays in one piece.
     if (end < size && (data[end - 1] & 0xFC00) == 0xD800) --end;
     bool pieceErrors = false;
-    out.append(piece, Detail::Utf16ToUtf8Buffer(data + at, end - at, piece, &pieceErrors));
+    out.append(piece,
+               Detail::Utf16ToUtf8Buffer(data + at, end - at, piece, sizeof piece, &pieceErrors));
     errors = errors || pieceErrors;
     at = end;
   }
@@ -302,7 +303,7 @@ std::size_t Utf8ToUtf16(const char* data, std::size_t size, char16_t* out) {
 }
 
 std::size_t Utf16ToUtf8(const char16_t* data, std::size_t size, char* out) {
-  return Detail::Utf16ToUtf8Buffer(data, size, out);
+  return Detail::Utf16ToUtf8Buffer(data, size, out, 3 * size);
 }
 
 // ---- Numbers ------------------------------------------------------------------------------

@@ -155,10 +155,12 @@ void BM_Utf16ToUtf8Buffer_Qel(benchmark::State& state) {
   const std::string& text = Input(static_cast<int>(state.range(0)));
   const std::u16string wide = IcuFromUtf8(text);
   std::string out(wide.size() * 3, '\0');
-  const std::size_t length = Qel::Detail::Utf16ToUtf8Buffer(wide.data(), wide.size(), out.data());
+  const std::size_t length =
+      Qel::Detail::Utf16ToUtf8Buffer(wide.data(), wide.size(), out.data(), out.size());
   if (!CheckSame(state, out.substr(0, length) == text)) return;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Qel::Detail::Utf16ToUtf8Buffer(wide.data(), wide.size(), out.data()));
+    benchmark::DoNotOptimize(
+        Qel::Detail::Utf16ToUtf8Buffer(wide.data(), wide.size(), out.data(), out.size()));
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/IcuReference.h"
+#include "core/Utf.h"
 #include "qel/core/Exceptions.h"
 
 namespace Qel {
@@ -107,13 +108,27 @@ TEST(StringConversionUtf8, UnpairedSurrogatesBecomeReplacementCharacter) {
   const std::u16string runs = std::u16string(31, u'a') + u"\U0001F4C4"s + std::u16string(64, u'b') +
                               u"\xD800"s + std::u16string(40, u'c') + u"\xDC00"s;
   EXPECT_EQ(ConvertWideCharToUtf8(runs), IcuToUtf8WithSub(runs));
+  // Random text, on odd rounds with few surrogates so that the vector encoder runs, converted
+  // also into buffers of exactly the length the result needs (overruns show under
+  // AddressSanitizer) and of three bytes a unit.
   std::mt19937 random(7);
-  const char16_t alphabet[] = {u'a',   0x7F,   0x80,   0x7FF,  0x800,  0xD7FF, 0xD800,
-                               0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFF, u'\0',  u' '};
+  const char16_t alphabet[] = {u'a',   0x7F,  0x80, 0x7FF,  0x800,  0xD7FF, 0xE000,
+                               0xFFFF, u'\0', u' ', 0xD800, 0xDBFF, 0xDC00, 0xDFFF};
   for (int round = 0; round < 3020; ++round) {
     std::u16string wide(round < 3000 ? random() % 40 : 5000 + random() % 9000, u'\0');
-    for (char16_t& c : wide) c = alphabet[random() % std::size(alphabet)];
-    ASSERT_EQ(Utf16ToUtf8(wide.data(), wide.size()), IcuToUtf8WithSub(wide)) << "round " << round;
+    for (char16_t& c : wide) {
+      const bool rare = round % 2 == 1 && random() % 64 != 0;
+      c = alphabet[random() % (rare ? 10 : std::size(alphabet))];
+    }
+    const std::optional<std::string> expected = IcuToUtf8WithSub(wide);
+    ASSERT_EQ(Utf16ToUtf8(wide.data(), wide.size()), expected) << "round " << round;
+    const std::size_t exact = Detail::Utf8LengthOf(wide.data(), wide.size());
+    for (const std::size_t capacity : {exact, 3 * wide.size()}) {
+      const auto out = std::make_unique_for_overwrite<char[]>(capacity);
+      const std::size_t length =
+          Detail::Utf16ToUtf8Buffer(wide.data(), wide.size(), out.get(), capacity);
+      ASSERT_EQ(std::string(out.get(), length), expected) << "round " << round;
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace Qel::Detail {
@@ -208,16 +209,113 @@ std::size_t Utf8LengthOf(const char16_t* data, std::size_t size) {
   return length;
 }
 
-std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out, bool* hadErrors) {
-  // Deciding per block of 32 units, not per chunk of 8, keeps the plain loop running through
-  // mixed text, where switching between the two paths costs more than the wide path saves.
+#if defined(__SSE2__)
+
+// For four units in 32-bit lanes, each lane holding its UTF-8 in its low bytes: which bytes to
+// keep, indexed by the lanes of two bytes or more (bits 0-3) and of three (bits 4-7), and how
+// many they are.
+struct Utf8Compaction {
+  alignas(16) unsigned char shuffle[256][16];
+  unsigned char length[256];
+};
+
+constexpr Utf8Compaction MakeUtf8Compaction() {
+  Utf8Compaction table{};
+  for (int index = 0; index < 256; ++index) {
+    int n = 0;
+    for (int lane = 0; lane < 4; ++lane) {
+      const int bytes = 1 + ((index >> lane) & 1) + ((index >> (lane + 4)) & 1);
+      for (int b = 0; b < bytes; ++b)
+        table.shuffle[index][n++] = static_cast<unsigned char>(4 * lane + b);
+    }
+    table.length[index] = static_cast<unsigned char>(n);
+    while (n < 16) table.shuffle[index][n++] = 0x80;  // a zero byte
+  }
+  return table;
+}
+
+constexpr Utf8Compaction kUtf8Compaction = MakeUtf8Compaction();
+
+// Encodes four units (no surrogates) held in 32-bit lanes at `o`, storing 16 bytes; returns the
+// number that count.
+__attribute__((target("ssse3"))) inline std::size_t EncodeFour(__m128i c, char* o) {
+  const __m128i isOne = _mm_cmplt_epi32(c, _mm_set1_epi32(0x80));
+  const __m128i isUpToTwo = _mm_cmplt_epi32(c, _mm_set1_epi32(0x800));
+  const __m128i low6 = _mm_set1_epi32(0x3F);
+  const __m128i two = _mm_or_si128(_mm_or_si128(_mm_set1_epi32(0x80C0), _mm_srli_epi32(c, 6)),
+                                   _mm_slli_epi32(_mm_and_si128(c, low6), 8));
+  const __m128i three =
+      _mm_or_si128(_mm_or_si128(_mm_set1_epi32(0x8080E0), _mm_srli_epi32(c, 12)),
+                   _mm_or_si128(_mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(c, 6), low6), 8),
+                                _mm_slli_epi32(_mm_and_si128(c, low6), 16)));
+  const __m128i multi =
+      _mm_or_si128(_mm_and_si128(isUpToTwo, two), _mm_andnot_si128(isUpToTwo, three));
+  const __m128i bytes = _mm_or_si128(_mm_and_si128(isOne, c), _mm_andnot_si128(isOne, multi));
+  const int atLeastTwo = ~_mm_movemask_ps(_mm_castsi128_ps(isOne)) & 15;
+  const int threeBytes = ~_mm_movemask_ps(_mm_castsi128_ps(isUpToTwo)) & 15;
+  const int index = atLeastTwo | (threeBytes << 4);
+  const __m128i keep =
+      _mm_load_si128(reinterpret_cast<const __m128i*>(kUtf8Compaction.shuffle[index]));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(bytes, keep));
+  return kUtf8Compaction.length[index];
+}
+
+// Encodes eight units at a time while they hold no surrogate and 32 bytes of room remain;
+// advances `p` and `o` past what it wrote.
+__attribute__((target("ssse3"))) void EncodeEights(const char16_t*& p, const char16_t* end,
+                                                   char*& o, const char* outEnd) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+  const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  while (end - p >= 8 && outEnd - o >= 32) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate)) != 0) {
+      return;
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, nonAscii), zero)) == 0xFFFF) {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
+      o += 8;
+    } else {
+      o += EncodeFour(_mm_unpacklo_epi16(units, zero), o);
+      o += EncodeFour(_mm_unpackhi_epi16(units, zero), o);
+    }
+    p += 8;
+  }
+}
+
+bool PickWideEncoder() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3");
+}
+
+const bool kWideEncoder = PickWideEncoder();
+
+#endif
+
+std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out,
+                              std::size_t capacity, bool* hadErrors) {
+  // Without the vector encoder, deciding per block of 32 units, not per chunk of 8, keeps the
+  // plain loop running through mixed text, where switching between the two paths costs more
+  // than the wide ASCII path saves.
   constexpr std::ptrdiff_t kBlock = 32;
   const char16_t* p = data;
   const char16_t* const dataEnd = data + size;
   char* o = out;
+  const char* const outEnd = out + capacity;
   bool errors = false;
   while (p < dataEnd) {
-    const char16_t* blockEnd = dataEnd - p > kBlock ? p + kBlock : dataEnd;
+#if defined(__SSE2__)
+    if (kWideEncoder) {
+      EncodeEights(p, dataEnd, o, outEnd);
+      if (p == dataEnd) break;
+    }
+    // After the vector encoder stops, the plain loop takes the next eight units (or the rest).
+    const std::ptrdiff_t block = kWideEncoder ? 8 : kBlock;
+#else
+    const std::ptrdiff_t block = kBlock;
+#endif
+    const char16_t* blockEnd = dataEnd - p > block ? p + block : dataEnd;
 #if defined(__SSE2__)
     // A block of ASCII is packed 8 units at a time (exactly one output byte per unit).
     if (blockEnd - p == kBlock) {

@@ -30,10 +30,11 @@ std::size_t Utf8LengthOf(const char16_t* data, std::size_t size);
 std::size_t Utf8ToUtf16Buffer(const char* data, std::size_t size, char16_t* out,
                               bool* hadErrors = nullptr,
                               Utf8Decoding decoding = Utf8Decoding::Strict);
-// Encodes `size` units (NULs included) into `out`, which holds Utf8LengthOf(data, size) bytes.
-// Returns the number of bytes written; `hadErrors` (if given) is set when an unpaired surrogate
-// was replaced by U+FFFD.
+// Encodes `size` units (NULs included) into `out`, which holds `capacity` bytes, at least
+// Utf8LengthOf(data, size); room beyond that lets more of the text take the vector path, which
+// stores 16 bytes at a time. Returns the number of bytes written; `hadErrors` (if given) is set
+// when an unpaired surrogate was replaced by U+FFFD.
 std::size_t Utf16ToUtf8Buffer(const char16_t* data, std::size_t size, char* out,
-                              bool* hadErrors = nullptr);
+                              std::size_t capacity, bool* hadErrors = nullptr);
 
 }  // namespace Qel::Detail

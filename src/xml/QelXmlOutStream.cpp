@@ -335,7 +335,7 @@ const char* QelXmlOutStream::ConvertString(const std::u16string& text) {
     untilNul = replaced;
   }
   const std::size_t produced =
-      Detail::Utf16ToUtf8Buffer(untilNul.data(), untilNul.size(), m_conversion);
+      Detail::Utf16ToUtf8Buffer(untilNul.data(), untilNul.size(), m_conversion, needed - 1);
   m_conversion[produced] = 0;
   return m_conversion;
 }

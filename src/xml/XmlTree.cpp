@@ -55,7 +55,7 @@ bool ToXmlUtf8(const std::u16string& text, std::string& out, bool allowControls)
   }
   bool unpairedSurrogate = false;
   out.resize(Detail::Utf8LengthOf(text.data(), text.size()));
-  Detail::Utf16ToUtf8Buffer(text.data(), text.size(), out.data(), &unpairedSurrogate);
+  Detail::Utf16ToUtf8Buffer(text.data(), text.size(), out.data(), out.size(), &unpairedSurrogate);
   return !unpairedSurrogate;
 }
 

@@ -104,21 +104,12 @@ struct Chunk {
   std::vector<char16_t> units;  // the block decoded; only ever grows
   std::u16string line;
   std::vector<std::u16string> fields;  // of one record, reused
-  std::vector<char> utf8;              // the output, `utf8Size` bytes of it; only ever grows
+  std::u16string text;                 // one record's output line
+  std::vector<char> utf8;              // their UTF-8, `utf8Size` bytes of it; only ever grows
   std::size_t utf8Size = 0;
   std::vector<std::pair<std::size_t, std::string>> refused;  // line index in the chunk, reason
   std::exception_ptr failure;                                // only ever out of memory
 };
-
-// Appends the UTF-8 of `size` units and then `end` to the chunk's output.
-void Append(Chunk& chunk, const std::u16string& field, char end) {
-  const std::size_t room = chunk.utf8Size + 3 * field.size() + 1;
-  if (chunk.utf8.size() < room) chunk.utf8.resize(std::max(room, 2 * chunk.utf8.size()));
-  char* out = chunk.utf8.data() + chunk.utf8Size;
-  out += Qel::Utf16ToUtf8(field.data(), field.size(), out);
-  *out++ = end;
-  chunk.utf8Size = static_cast<std::size_t>(out - chunk.utf8.data());
-}
 
 void PrepareLine(Qel::RecordPreprocessor& p, const std::u16string& line, std::size_t index,
                  const std::vector<unsigned int>& pick, Chunk& chunk) {
@@ -130,16 +121,24 @@ void PrepareLine(Qel::RecordPreprocessor& p, const std::u16string& line, std::si
     chunk.refused.emplace_back(index, OneLine(ToUtf8(e.GetErrorDescription())));
     return;
   }
-  // Control characters never survive preparation, so a tab cannot occur inside a field.
-  static const std::u16string none;
+  // The record's line, then its UTF-8 at the end of the chunk's output, with the room the
+  // vector path needs. Control characters never survive preparation, so a tab cannot occur
+  // inside a field.
+  std::u16string& text = chunk.text;
+  text.clear();
   const std::size_t count = pick.empty() ? fields.size() : pick.size();
   for (std::size_t k = 0; k < count; ++k) {
-    const std::u16string& field = pick.empty()               ? fields[k]
-                                  : pick[k] <= fields.size() ? fields[pick[k] - 1]
-                                                             : none;
-    Append(chunk, field, k + 1 < count ? '\t' : '\n');
+    if (k > 0) text += u'\t';
+    if (pick.empty()) {
+      text += fields[k];
+    } else if (pick[k] <= fields.size()) {
+      text += fields[pick[k] - 1];
+    }
   }
-  if (count == 0) Append(chunk, none, '\n');
+  text += u'\n';
+  const std::size_t room = chunk.utf8Size + 3 * text.size();
+  if (chunk.utf8.size() < room) chunk.utf8.resize(std::max(room, 2 * chunk.utf8.size()));
+  chunk.utf8Size += Qel::Utf16ToUtf8(text.data(), text.size(), chunk.utf8.data() + chunk.utf8Size);
 }
 
 // The first line end (LF or CR) in data[from, size), or `size`.
