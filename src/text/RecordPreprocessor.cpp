@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -285,6 +284,15 @@ void SubstituteAll(std::u16string& text, const Pairs& pairs) {
   SubstituteAll(text, pairs, units);
 }
 
+// The bits set in `word`, without the library call that std::popcount becomes on processors
+// of the base instruction set.
+inline unsigned BitCount(std::uint64_t word) {
+  word -= (word >> 1) & 0x5555555555555555u;
+  word = (word & 0x3333333333333333u) + ((word >> 2) & 0x3333333333333333u);
+  word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<unsigned>((word * 0x0101010101010101u) >> 56);
+}
+
 // Index of the first bit set in `bits` (`words` words) at or after `from`, or a value past them.
 std::size_t NextBit(const std::uint64_t* bits, std::size_t words, std::size_t from) {
   std::size_t w = from / 64;
@@ -463,32 +471,16 @@ std::u16string RecordPreprocessor::FormatField(const std::u16string& field) {
   return result;
 }
 
-void RecordPreprocessor::SubstituteSpelling(std::u16string& text) const {
-  const std::vector<SubstitutionPair>& list = m_formattedSpellingList;
-  if (text.empty() || list.empty()) return;
-  const std::size_t words = (list.size() + 63) / 64;
-  // The entries whose key starts with a unit of the text, then of each replacement made: the
-  // entries are applied in order, so an entry that a replacement brings in is a later one.
-  std::uint64_t local[4] = {0, 0, 0, 0};
-  std::vector<std::uint64_t> more;
-  std::uint64_t* entries = local;
-  if (words > std::size(local)) {
-    more.assign(words, 0);
-    entries = more.data();
-  }
+template <class Found>
+void RecordPreprocessor::ForEachKeyUnit(const std::u16string& text, Found&& found) const {
   const std::uint64_t* first = m_spellingFirstUnits.data();
-  char16_t last = 0;
-  bool any = false;
-  const auto add = [&](char16_t c) {
+  const auto visit = [&](std::size_t position) {
+    const char16_t c = text[position];
     const std::uint64_t word = first[c >> 6];
-    if (!((word >> (c & 63)) & 1) || (any && c == last)) return;
-    const std::size_t k =
-        m_spellingRanks[c >> 6] +
-        static_cast<std::size_t>(std::popcount(word & ((std::uint64_t{1} << (c & 63)) - 1)));
-    const std::uint64_t* row = m_spellingEntries.data() + k * words;
-    for (std::size_t w = 0; w < words; ++w) entries[w] |= row[w];
-    last = c;
-    any = true;
+    if (!((word >> (c & 63)) & 1)) return true;
+    const std::size_t rank =
+        m_spellingRanks[c >> 6] + BitCount(word & ((std::uint64_t{1} << (c & 63)) - 1));
+    return found(position, c, rank);
   };
   // Units outside the keys' range are passed over, eight at a time where the processor allows.
   const char16_t low = m_spellingKeyUnits.front();
@@ -508,18 +500,137 @@ void RecordPreprocessor::SubstituteSpelling(std::u16string& text) const {
     auto inRange =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, zero))) & 0x5555u;
     for (; inRange != 0; inRange &= inRange - 1) {
-      add(data[i + static_cast<std::size_t>(__builtin_ctz(inRange)) / 2]);
+      if (!visit(i + static_cast<std::size_t>(__builtin_ctz(inRange)) / 2)) return;
     }
   }
 #endif
   for (; i < size; ++i) {
-    if (static_cast<char16_t>(data[i] - low) <= span) add(data[i]);
+    if (static_cast<char16_t>(data[i] - low) <= span && !visit(i)) return;
   }
+}
+
+bool RecordPreprocessor::SubstituteSingleUnitSpelling(std::u16string& text) const {
+  // The keys are single units that no replacement holds, and no replacement is empty. Entry k
+  // replaces its key in the text the entries before it left, from left to right, stepping over
+  // the unit after each replacement and stopping once fewer than three units follow one. As
+  // replacements never hold a key, every entry meets its keys where the text first held them:
+  // whether each is replaced follows from the positions alone, and the result is written once.
+  struct Occurrence {
+    std::uint32_t position;
+    std::uint32_t entry;  // the key's rank among the first units: its place in the list
+    bool replaced;
+  };
+  constexpr std::size_t kMost = 64;
+  Occurrence found[kMost];
+  std::size_t count = 0;
+  bool tooMany = false;
+  ForEachKeyUnit(text, [&](std::size_t position, char16_t, std::size_t rank) {
+    if (count == kMost) {
+      tooMany = true;
+      return false;
+    }
+    found[count++] = {static_cast<std::uint32_t>(position), static_cast<std::uint32_t>(rank),
+                      false};
+    return true;
+  });
+  if (tooMany) return false;
+  if (count == 0) return true;
+  const std::vector<SubstitutionPair>& list = m_formattedSpellingList;
+  const std::size_t size = text.size();
+  // Units that follow `position` in the text entry `entry` meets: the replacements of earlier
+  // entries after it count their length.
+  const auto unitsAfter = [&](std::size_t position, std::uint32_t entry) {
+    std::size_t units = size - 1 - position;
+    for (std::size_t k = 0; k < count; ++k) {
+      const Occurrence& o = found[k];
+      if (o.replaced && o.entry < entry && o.position > position) {
+        units += list[o.entry].second.size() - 1;
+      }
+    }
+    return units;
+  };
+  // Entry by entry in list order, each entry's keys from left to right.
+  std::uint32_t order[kMost];
+  for (std::size_t k = 0; k < count; ++k) {
+    std::size_t j = k;
+    for (; j > 0 && found[order[j - 1]].entry > found[k].entry; --j) order[j] = order[j - 1];
+    order[j] = static_cast<std::uint32_t>(k);
+  }
+  std::size_t grown = 0;
+  for (std::size_t g = 0; g < count;) {
+    const std::uint32_t entry = found[order[g]].entry;
+    std::int64_t last = -1;  // position of this entry's last replacement
+    bool stopped = false;
+    for (; g < count && found[order[g]].entry == entry; ++g) {
+      Occurrence& o = found[order[g]];
+      if (stopped) continue;
+      if (last >= 0) {
+        const auto previous = static_cast<std::size_t>(last);
+        if (size - 1 - previous < 3 && unitsAfter(previous, entry) < 3) {
+          stopped = true;
+          continue;
+        }
+        if (o.position == previous + 1) continue;
+      }
+      o.replaced = true;
+      last = o.position;
+      grown += list[entry].second.size() - 1;
+    }
+  }
+  // The text with each replaced key written as its replacement.
+  text.resize(size + grown);
+  char16_t* data = text.data();
+  std::size_t end = size;  // units of the original text not yet moved
+  std::size_t out = size + grown;
+  for (std::size_t k = count; k-- > 0;) {
+    const Occurrence& o = found[k];
+    if (!o.replaced) continue;
+    const std::u16string& replacement = list[o.entry].second;
+    const std::size_t tail = end - o.position - 1;
+    out -= tail;
+    if (out != o.position + 1)
+      std::char_traits<char16_t>::move(data + out, data + o.position + 1, tail);
+    out -= replacement.size();
+    std::char_traits<char16_t>::copy(data + out, replacement.data(), replacement.size());
+    end = o.position;
+  }
+  return true;
+}
+
+void RecordPreprocessor::SubstituteSpelling(std::u16string& text) const {
+  const std::vector<SubstitutionPair>& list = m_formattedSpellingList;
+  if (text.empty() || list.empty()) return;
+  if (m_spellingSingleUnits && SubstituteSingleUnitSpelling(text)) return;
+  const std::size_t words = (list.size() + 63) / 64;
+  // The entries whose key starts with a unit of the text, then of each replacement made: the
+  // entries are applied in order, so an entry that a replacement brings in is a later one.
+  std::uint64_t local[4] = {0, 0, 0, 0};
+  std::vector<std::uint64_t> more;
+  std::uint64_t* entries = local;
+  if (words > std::size(local)) {
+    more.assign(words, 0);
+    entries = more.data();
+  }
+  const auto add = [&](std::size_t rank) {
+    const std::uint64_t* row = m_spellingEntries.data() + rank * words;
+    for (std::size_t w = 0; w < words; ++w) entries[w] |= row[w];
+  };
+  bool any = false;
+  ForEachKeyUnit(text, [&](std::size_t, char16_t, std::size_t rank) {
+    add(rank);
+    any = true;
+    return true;
+  });
   if (!any) return;
+  const std::uint64_t* first = m_spellingFirstUnits.data();
   for (std::size_t i = NextBit(entries, words, 0); i < list.size();
        i = NextBit(entries, words, i + 1)) {
-    if (SubstituteInPlace(text, list[i].first, list[i].second)) {
-      for (char16_t c : list[i].second) add(c);
+    if (!SubstituteInPlace(text, list[i].first, list[i].second)) continue;
+    for (char16_t c : list[i].second) {
+      const std::uint64_t word = first[c >> 6];
+      if ((word >> (c & 63)) & 1) {
+        add(m_spellingRanks[c >> 6] + BitCount(word & ((std::uint64_t{1} << (c & 63)) - 1)));
+      }
     }
   }
 }
@@ -734,10 +845,19 @@ void RecordPreprocessor::RecreateTheFormattedLanguageSpellingNormalizationSubsti
   std::sort(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end());
   m_spellingKeyUnits.erase(std::unique(m_spellingKeyUnits.begin(), m_spellingKeyUnits.end()),
                            m_spellingKeyUnits.end());
+  // Single-unit keys that no replacement holds, and no empty replacement: one pass suffices.
+  m_spellingSingleUnits = true;
+  for (const auto& [search, replacement] : m_formattedSpellingList) {
+    bool holdsKey = replacement.empty() || search.size() != 1;
+    for (char16_t c : replacement) {
+      holdsKey = holdsKey || ((m_spellingFirstUnits[c >> 6] >> (c & 63)) & 1) != 0;
+    }
+    m_spellingSingleUnits = m_spellingSingleUnits && !holdsKey;
+  }
   m_spellingRanks.assign(m_spellingFirstUnits.size(), 0);
   for (std::size_t w = 1; w < m_spellingFirstUnits.size(); ++w) {
-    m_spellingRanks[w] = static_cast<std::uint16_t>(m_spellingRanks[w - 1] +
-                                                    std::popcount(m_spellingFirstUnits[w - 1]));
+    m_spellingRanks[w] =
+        static_cast<std::uint16_t>(m_spellingRanks[w - 1] + BitCount(m_spellingFirstUnits[w - 1]));
   }
   const std::size_t words = (m_formattedSpellingList.size() + 63) / 64;
   m_spellingEntries.assign(m_spellingKeyUnits.size() * words, 0);

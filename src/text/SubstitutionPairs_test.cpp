@@ -106,24 +106,40 @@ TEST(SubstitutionPairs, InPlaceReplacementFollowsTheDefinition) {
   }
 }
 
-// The member substitution looks only for the spelling keys whose first unit occurs in the text
-// or in a replacement made before; it gives what applying the whole map in order gives, also
-// with more than 64 entries and with replacements that bring in later keys.
-TEST(SubstitutionPairs, SpellingIndexAppliesTheMapInOrder) {
+// The member substitution gives what applying the whole map in order gives: with keys of one to
+// three units and replacements that bring in later keys (more than 64 entries too), and with
+// lists of single-unit keys whose replacements hold none (applied in one pass), on texts with
+// runs of one key, keys near the end, and more keys than the one pass takes.
+TEST(SubstitutionPairs, SpellingAppliesTheMapInOrder) {
   std::mt19937 random(16);
-  for (int round = 0; round < 300; ++round) {
+  const std::u16string keys = u"\u00E4\u00DF\u00E9\u00F6a";
+  const std::u16string others = u"xyz ";
+  const auto pick = [&](const std::u16string& from, std::size_t most) {
+    std::u16string text(1 + random() % most, u' ');
+    for (char16_t& c : text) c = from[random() % from.size()];
+    return text;
+  };
+  for (int round = 0; round < 600; ++round) {
+    const bool singleUnits = round % 2 == 1;
     RecordPreprocessor::SpellingMap map;
-    const std::size_t entries = round % 3 == 0 ? 90 : 1 + random() % 12;
+    const std::size_t entries = singleUnits      ? 1 + random() % 5
+                                : round % 3 == 0 ? 90
+                                                 : 1 + random() % 12;
     while (map.size() < entries) {
-      std::u16string key = RandomText(random, 3);
-      if (!key.empty()) map.emplace(std::move(key), RandomText(random, 3));
+      if (singleUnits) {
+        map.emplace(std::u16string(1, keys[random() % keys.size()]), pick(others, 3));
+      } else {
+        std::u16string key = RandomText(random, 3);
+        if (!key.empty()) map.emplace(std::move(key), RandomText(random, 3));
+      }
     }
     std::vector<SubstitutionPair> pairs;
     for (const auto& [key, value] : map) pairs.emplace_back(key, value);
     RecordPreprocessor p;
     p.SetLanguageSpellingNormalizationSubstitutionPairs(pairs);
     for (int t = 0; t < 20; ++t) {
-      const std::u16string text = RandomText(random, 40);
+      const std::u16string text =
+          singleUnits ? pick(keys + others, t == 0 ? 200 : 30) : RandomText(random, 40);
       ASSERT_EQ(p.SubstituteString(text), RecordPreprocessor::SubstituteString(text, map))
           << "round " << round;
     }

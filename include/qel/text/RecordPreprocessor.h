@@ -110,6 +110,13 @@ class QEL_API RecordPreprocessor {
   void FormatUnits(const char16_t* field, std::size_t size, std::u16string& result) const;
   // The spelling substitution of `text`, in place.
   void SubstituteSpelling(std::u16string& text) const;
+  // The same in one pass, for lists of single-unit keys (m_spellingSingleUnits); false, with
+  // `text` unchanged, when the text holds too many keys for it.
+  bool SubstituteSingleUnitSpelling(std::u16string& text) const;
+  // Calls found(position, unit, rank) for each unit of `text` that is the first unit of a key,
+  // `rank` being its place among those units, until `found` returns false.
+  template <class Found>
+  void ForEachKeyUnit(const std::u16string& text, Found&& found) const;
   void CreateAndSaveFormattedSubstitutionPair(const SubstitutionPair& pair);
   void RecreateTheFormattedSubstitutionPairs();
   void RecreateTheFormattedRemoveCharacters();
@@ -149,6 +156,8 @@ class QEL_API RecordPreprocessor {
   // Per word of `m_spellingFirstUnits`: the bits set in the words before it, so that a unit's
   // place among the first units is found without a search.
   std::vector<std::uint16_t> m_spellingRanks;
+  // Every key is one unit, no replacement holds a key's unit and none is empty.
+  bool m_spellingSingleUnits = false;
   bool m_performCjkNormalization = false;
   bool m_performUnicodeNormalization = false;
   char16_t m_subFieldDelimiter = u' ';
