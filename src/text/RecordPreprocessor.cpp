@@ -471,17 +471,8 @@ std::u16string RecordPreprocessor::FormatField(const std::u16string& field) {
   return result;
 }
 
-template <class Found>
-void RecordPreprocessor::ForEachKeyUnit(const std::u16string& text, Found&& found) const {
-  const std::uint64_t* first = m_spellingFirstUnits.data();
-  const auto visit = [&](std::size_t position) {
-    const char16_t c = text[position];
-    const std::uint64_t word = first[c >> 6];
-    if (!((word >> (c & 63)) & 1)) return true;
-    const std::size_t rank =
-        m_spellingRanks[c >> 6] + BitCount(word & ((std::uint64_t{1} << (c & 63)) - 1));
-    return found(position, c, rank);
-  };
+template <class Visit>
+void RecordPreprocessor::ForEachInKeyRange(const std::u16string& text, Visit&& visit) const {
   // Units outside the keys' range are passed over, eight at a time where the processor allows.
   const char16_t low = m_spellingKeyUnits.front();
   const char16_t span = static_cast<char16_t>(m_spellingKeyUnits.back() - low);
@@ -521,19 +512,20 @@ bool RecordPreprocessor::SubstituteSingleUnitSpelling(std::u16string& text) cons
     bool replaced;
   };
   constexpr std::size_t kMost = 64;
-  Occurrence found[kMost];
+  Occurrence found[kMost + 1];  // the last one written and dropped: no branch per unit
   std::size_t count = 0;
-  bool tooMany = false;
-  ForEachKeyUnit(text, [&](std::size_t position, char16_t, std::size_t rank) {
-    if (count == kMost) {
-      tooMany = true;
-      return false;
-    }
-    found[count++] = {static_cast<std::uint32_t>(position), static_cast<std::uint32_t>(rank),
-                      false};
-    return true;
+  const std::uint64_t* first = m_spellingFirstUnits.data();
+  const char16_t* units = text.data();
+  ForEachInKeyRange(text, [&](std::size_t position) {
+    const char16_t c = units[position];
+    const std::uint64_t word = first[c >> 6];
+    found[count] = {static_cast<std::uint32_t>(position),
+                    m_spellingRanks[c >> 6] + BitCount(word & ((std::uint64_t{1} << (c & 63)) - 1)),
+                    false};
+    count += (word >> (c & 63)) & 1;
+    return count < kMost;
   });
-  if (tooMany) return false;
+  if (count == kMost) return false;
   if (count == 0) return true;
   const std::vector<SubstitutionPair>& list = m_formattedSpellingList;
   const std::size_t size = text.size();
@@ -615,14 +607,18 @@ void RecordPreprocessor::SubstituteSpelling(std::u16string& text) const {
     const std::uint64_t* row = m_spellingEntries.data() + rank * words;
     for (std::size_t w = 0; w < words; ++w) entries[w] |= row[w];
   };
+  const std::uint64_t* first = m_spellingFirstUnits.data();
   bool any = false;
-  ForEachKeyUnit(text, [&](std::size_t, char16_t, std::size_t rank) {
-    add(rank);
-    any = true;
+  ForEachInKeyRange(text, [&](std::size_t position) {
+    const char16_t c = text[position];
+    const std::uint64_t word = first[c >> 6];
+    if ((word >> (c & 63)) & 1) {
+      add(m_spellingRanks[c >> 6] + BitCount(word & ((std::uint64_t{1} << (c & 63)) - 1)));
+      any = true;
+    }
     return true;
   });
   if (!any) return;
-  const std::uint64_t* first = m_spellingFirstUnits.data();
   for (std::size_t i = NextBit(entries, words, 0); i < list.size();
        i = NextBit(entries, words, i + 1)) {
     if (!SubstituteInPlace(text, list[i].first, list[i].second)) continue;

@@ -113,10 +113,10 @@ class QEL_API RecordPreprocessor {
   // The same in one pass, for lists of single-unit keys (m_spellingSingleUnits); false, with
   // `text` unchanged, when the text holds too many keys for it.
   bool SubstituteSingleUnitSpelling(std::u16string& text) const;
-  // Calls found(position, unit, rank) for each unit of `text` that is the first unit of a key,
-  // `rank` being its place among those units, until `found` returns false.
-  template <class Found>
-  void ForEachKeyUnit(const std::u16string& text, Found&& found) const;
+  // Calls visit(position) for each unit of `text` in the range of the keys' first units, until
+  // it returns false.
+  template <class Visit>
+  void ForEachInKeyRange(const std::u16string& text, Visit&& visit) const;
   void CreateAndSaveFormattedSubstitutionPair(const SubstitutionPair& pair);
   void RecreateTheFormattedSubstitutionPairs();
   void RecreateTheFormattedRemoveCharacters();
