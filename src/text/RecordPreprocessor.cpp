@@ -148,35 +148,70 @@ bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
   bool seen = watched.Holds(sub);  // the delimiter may be written too
   const UnitMap& map = UnitMapFor(ignoreCase, performUnicodeNormalization, performCjkNormalization);
   const bool removes = !removeChars.empty();
-  // Text mixes scripts unit by unit, so the common path decides without branches.
-  for (std::size_t i = 0; i < size; ++i) {
-    char16_t c = s[i];
-    std::uint32_t entry = map[c];
-    if (entry & (kControlUnit | kComputed)) [[unlikely]] {
-      if (entry & kControlUnit) {
-        if (last != sub) {
-          *out++ = sub;
-          last = sub;
-          previousCjk = 0;
-        }
+#if defined(__SSE2__)
+  const bool wide = !removes;
+  const __m128i watchedLow = _mm_set1_epi16(static_cast<short>(watched.low));
+  const __m128i watchedSpan = _mm_set1_epi16(static_cast<short>(watched.span));
+#else
+  const bool wide = false;
+#endif
+  for (std::size_t i = 0; i < size;) {
+#if defined(__SSE2__)
+    // Eight units without CJK, control characters or width forms to ask for, after a unit that
+    // is not CJK: each is written as its table entry says, with nothing between them.
+    if (wide && previousCjk == 0 && size - i >= 8) {
+      std::uint32_t e[8];
+      std::uint32_t flags = 0;
+      for (int k = 0; k < 8; ++k) {
+        e[k] = map[s[i + k]];
+        flags |= e[k];
+      }
+      if ((flags & (kCjkUnit | kControlUnit | kComputed)) == 0) {
+        const __m128i units = _mm_setr_epi16(static_cast<short>(e[0]), static_cast<short>(e[1]),
+                                             static_cast<short>(e[2]), static_cast<short>(e[3]),
+                                             static_cast<short>(e[4]), static_cast<short>(e[5]),
+                                             static_cast<short>(e[6]), static_cast<short>(e[7]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), units);
+        out += 8;
+        last = static_cast<char16_t>(e[7]);
+        const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(units, watchedLow), watchedSpan);
+        seen = seen || _mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0;
+        i += 8;
         continue;
       }
-      c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
-      const UnitTables& units = Units();
-      if (ignoreCase) c = units.lower[c];
-      entry = c | (performCjkNormalization && units.cjk[c] ? kCjkUnit : 0u);
     }
-    c = static_cast<char16_t>(entry);
-    if (removes && removeChars.find(c) != std::u16string::npos) continue;
-    const unsigned cjk = (entry >> 16) & 1;  // kCjkUnit
-    const unsigned split = (cjk | (previousCjk & static_cast<unsigned>(c != sub))) &
-                           static_cast<unsigned>(last != sub);
-    *out = sub;
-    out += split;
-    *out++ = c;
-    last = c;
-    seen |= watched.Holds(c);
-    previousCjk = cjk;
+#endif
+    // Text mixes scripts unit by unit, so the common path decides without branches.
+    const std::size_t stop = wide && size - i > 8 ? i + 8 : size;
+    for (; i < stop; ++i) {
+      char16_t c = s[i];
+      std::uint32_t entry = map[c];
+      if (entry & (kControlUnit | kComputed)) [[unlikely]] {
+        if (entry & kControlUnit) {
+          if (last != sub) {
+            *out++ = sub;
+            last = sub;
+            previousCjk = 0;
+          }
+          continue;
+        }
+        c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
+        const UnitTables& units = Units();
+        if (ignoreCase) c = units.lower[c];
+        entry = c | (performCjkNormalization && units.cjk[c] ? kCjkUnit : 0u);
+      }
+      c = static_cast<char16_t>(entry);
+      if (removes && removeChars.find(c) != std::u16string::npos) continue;
+      const unsigned cjk = (entry >> 16) & 1;  // kCjkUnit
+      const unsigned split = (cjk | (previousCjk & static_cast<unsigned>(c != sub))) &
+                             static_cast<unsigned>(last != sub);
+      *out = sub;
+      out += split;
+      *out++ = c;
+      last = c;
+      seen |= watched.Holds(c);
+      previousCjk = cjk;
+    }
   }
   result.resize(static_cast<std::size_t>(out - first));
   return seen;

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "qel/core/Exceptions.h"
+#include "qel/core/StringConversion.h"
+#include "qel/text/Unicode.h"
 
 namespace Qel {
 namespace {
@@ -155,6 +157,60 @@ TEST(RecordPreprocessorTest, SplitsAsTheFieldSearchDoes) {
         }
       }
     }
+  }
+}
+
+// The filter, unit by unit as the text rules say: a control character ends a sub-field, a width
+// form takes its normal width, the case folds, and a CJK character stands apart.
+std::u16string FilteredByTheRules(const std::u16string& text, bool ignoreCase, bool width, bool cjk,
+                                  char16_t sub) {
+  std::u16string out;
+  bool previousCjk = false;
+  for (char16_t c : text) {
+    if (Unicode::IsControlCharacter(c)) {
+      if (!out.empty() && out.back() != sub) {
+        out += sub;
+        previousCjk = false;
+      }
+      continue;
+    }
+    if (width && Unicode::CharacterIsInHalfWidthAndFullWidthUnicodeBlock(c)) {
+      c = Unicode::GetHalfWidthAndFullWidthCharacterNormalizedCharacter(c);
+    }
+    if (ignoreCase) c = QelToLower(c);
+    const bool isCjk = cjk && Unicode::IsCjkCharacter(c);
+    if ((isCjk || (previousCjk && c != sub)) && !out.empty() && out.back() != sub) out += sub;
+    out += c;
+    previousCjk = isCjk;
+  }
+  return out;
+}
+
+// Random text of many scripts, long runs of one script and mixes, under every set of switches.
+TEST(RecordPreprocessorTest, FilterFollowsTheRules) {
+  const std::u16string alphabet =
+      u"aZ9 -\t\u0001\u007F\u0085\u00C9\u00E9\u0416\u0436\u03A3\u03C3\u6771\u4EAC"
+      u"\uAC00\uFF21\uFF41\uFF11\uFF76\uFF9E\uFFE0\uFFE8\u3000_";
+  std::mt19937 random(18);
+  for (int round = 0; round < 3000; ++round) {
+    // Runs drawn from a few units of the alphabet, so that some stretches hold one script.
+    std::u16string text;
+    const std::size_t runs = 1 + random() % 6;
+    for (std::size_t r = 0; r < runs; ++r) {
+      const std::size_t from = random() % alphabet.size();
+      const std::size_t kinds = 1 + random() % 4;
+      for (std::size_t n = random() % 20; n > 0; --n) {
+        text += alphabet[(from + random() % kinds) % alphabet.size()];
+      }
+    }
+    const int switches = round % 8;
+    const bool ignoreCase = (switches & 1) != 0;
+    const bool width = (switches & 2) != 0;
+    const bool cjk = (switches & 4) != 0;
+    const char16_t sub = round % 16 < 8 ? u' ' : u'_';
+    ASSERT_EQ(RecordPreprocessor::FilterString(text, ignoreCase, u"", width, cjk, sub),
+              FilteredByTheRules(text, ignoreCase, width, cjk, sub))
+        << "round " << round;
   }
 }
 
