@@ -24,3 +24,21 @@ measure() {
     cat "$work/time"
   done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { printf "%s %s %.2f\n", $1, $2, $3 + $4 }'
 }
+
+# once FILE CMD...: runs CMD once under /usr/bin/time (its standard output discarded) and
+# appends "seconds maxrss_kib cpu_seconds" to FILE. Comparisons that call it for each side in
+# turn, round after round, see the same drift of the machine's speed on both sides.
+once() {
+  local file=$1
+  shift
+  /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$@" >/dev/null 2>"$work/err" || {
+    cat "$work/err" >&2
+    return 1
+  }
+  awk '{ printf "%s %s %.2f\n", $1, $2, $3 + $4 }' "$work/time" >>"$file"
+}
+
+# median FILE [COLUMN]: the median of a column (default 1) of FILE's lines.
+median() {
+  sort -n -k"${2:-1},${2:-1}" "$1" | awk -v c="${2:-1}" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'
+}

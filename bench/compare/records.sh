@@ -3,7 +3,8 @@
 # str.casefold() on generated delimited records (qualified fields with commas inside, accented
 # Latin, full-width forms and CJK), normalisation on, in one run on the same data. Each side
 # runs RUNS times (default 3); the table gives the median wall time, its CPU time (user +
-# system), throughput and max RSS.
+# system), throughput and max RSS; the runs of the three take turns, so that a drift of the
+# machine's speed reaches all of them alike.
 # Usage: bench/compare/records.sh [build-dir] [megabytes]   (a Release build with the qel program)
 # MIX=latin gives records of Latin script only (plain and accented), MIX=cjk records mostly of
 # CJK and full-width forms, MIX=cyrillic Cyrillic and Greek words the preparation was not tuned
@@ -70,15 +71,27 @@ echo "Load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 row "System" "Time (s)" "CPU (s)" "MB/s" "Max RSS (MB)"
 row "---" "---" "---" "---" "---"
-read -r tp mp cp < <(measure /dev/null "$py" "$work/baseline.py" "$work/records.csv" "$work/py.tsv")
-row "Python csv + NFKC + casefold" "$tp" "$cp" "$(mbs "$tp")" "$((mp / 1024))"
-read -r t1 m1 c1 < <(measure /dev/null "$qel" records -n -q -j 1 "$work/records.csv" -o "$work/qel.tsv")
-row "qel records -n -j 1" "$t1" "$c1" "$(mbs "$t1")" "$((m1 / 1024))"
-read -r t0 m0 c0 < <(measure /dev/null "$qel" records -n -q -j 0 "$work/records.csv" -o "$work/qel.tsv")
-row "qel records -n -j 0 ($(nproc) threads)" "$t0" "$c0" "$(mbs "$t0")" "$((m0 / 1024))"
+# The three runs in turn, round after round; each round also gives its own speed-ups.
+for ((r = 0; r < runs; r++)); do
+  once "$work/py.times" "$py" "$work/baseline.py" "$work/records.csv" "$work/py.tsv"
+  once "$work/one.times" "$qel" records -n -q -j 1 "$work/records.csv" -o "$work/qel.tsv"
+  once "$work/all.times" "$qel" records -n -q -j 0 "$work/records.csv" -o "$work/qel.tsv"
+  paste -d' ' "$work/py.times" "$work/one.times" "$work/all.times" | tail -1 |
+    awk '{ print $1 / $4, $1 / $7 }' >>"$work/ratios"
+done
+for side in py one all; do
+  read -r "t_$side" < <(median "$work/$side.times" 1)
+  read -r "m_$side" < <(median "$work/$side.times" 2)
+  read -r "c_$side" < <(median "$work/$side.times" 3)
+done
+row "Python csv + NFKC + casefold" "$t_py" "$c_py" "$(mbs "$t_py")" "$((m_py / 1024))"
+row "qel records -n -j 1" "$t_one" "$c_one" "$(mbs "$t_one")" "$((m_one / 1024))"
+row "qel records -n -j 0 ($(nproc) threads)" "$t_all" "$c_all" "$(mbs "$t_all")" "$((m_all / 1024))"
 echo
-echo "Speed-up, one thread: $(awk -v a="$tp" -v b="$t1" 'BEGIN { printf "%.1fx", a / b }')," \
-  "all threads: $(awk -v a="$tp" -v b="$t0" 'BEGIN { printf "%.1fx", a / b }')"
-echo "CPU time ratio, one thread: $(awk -v a="$cp" -v b="$c1" 'BEGIN { printf "%.1fx", a / b }')"
+echo "Speed-up, one thread: $(awk -v a="$t_py" -v b="$t_one" 'BEGIN { printf "%.1fx", a / b }')," \
+  "all threads: $(awk -v a="$t_py" -v b="$t_all" 'BEGIN { printf "%.1fx", a / b }')" \
+  "(medians of the rounds' own ratios: $(median "$work/ratios" 1 | awk '{ printf "%.1fx", $1 }')," \
+  "$(median "$work/ratios" 2 | awk '{ printf "%.1fx", $1 }'); lowest round $(sort -n -k2,2 "$work/ratios" | head -1 | awk '{ printf "%.1fx", $2 }'))"
+echo "CPU time ratio, one thread: $(awk -v a="$c_py" -v b="$c_one" 'BEGIN { printf "%.1fx", a / b }')"
 echo "Output lines: Python $(wc -l <"$work/py.tsv"), qel $(wc -l <"$work/qel.tsv")"
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
