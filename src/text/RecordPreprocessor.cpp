@@ -131,12 +131,35 @@ struct UnitRange {
   bool Holds(char16_t c) const { return static_cast<char16_t>(c - low) <= span; }
 };
 
-// FilterString of `size` units into `result`, which is replaced. Returns false when no unit of
-// the result beyond ASCII lies in `watched` (true may also be returned otherwise).
+}  // namespace
+
+namespace Detail {
+
+// Where FilterUnits wrote units of the watched range: the first 64 positions, in order.
+struct UnitHits {
+  static constexpr std::size_t kMost = 64;
+  std::uint32_t position[kMost + 1];  // one more, written and dropped: no branch per unit
+  std::size_t count = 0;              // more than kMost: the positions are not all there
+  void Add(std::size_t at, bool hit) {
+    position[count < kMost ? count : kMost] = static_cast<std::uint32_t>(at);
+    count += hit ? 1 : 0;
+  }
+  bool Complete() const { return count <= kMost; }
+};
+
+}  // namespace Detail
+
+namespace {
+
+using Detail::UnitHits;
+
+// FilterString of `size` units into `result`, which is replaced; `hits` gets the positions of
+// the units of the result in `watched` (all of them when the sub-field delimiter lies there).
+// Returns whether there are any.
 bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
                  const std::u16string& removeChars, bool performUnicodeNormalization,
                  bool performCjkNormalization, char16_t subFieldDelimiter, UnitRange watched,
-                 std::u16string& result) {
+                 UnitHits& hits, std::u16string& result) {
   // Each unit gives at most itself and one sub-field delimiter before it.
   result.resize(size * 2);
   char16_t* const first = result.data();
@@ -145,7 +168,8 @@ bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
   // The last unit written; as if a delimiter came first, so that none is written first.
   char16_t last = sub;
   unsigned previousCjk = 0;
-  bool seen = watched.Holds(sub);  // the delimiter may be written too
+  // The delimiter may be written too: then every position would have to be told.
+  if (watched.Holds(sub)) hits.count = UnitHits::kMost + 1;
   const UnitMap& map = UnitMapFor(ignoreCase, performUnicodeNormalization, performCjkNormalization);
   const bool removes = !removeChars.empty();
 #if defined(__SSE2__)
@@ -175,7 +199,14 @@ bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
         out += 8;
         last = static_cast<char16_t>(e[7]);
         const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(units, watchedLow), watchedSpan);
-        seen = seen || _mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0;
+        // Two mask bits per lane: the lower one stands for it.
+        auto inRange =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128()))) &
+            0x5555u;
+        const auto at = static_cast<std::size_t>(out - first) - 8;
+        for (; inRange != 0; inRange &= inRange - 1) {
+          hits.Add(at + static_cast<std::size_t>(__builtin_ctz(inRange)) / 2, true);
+        }
         i += 8;
         continue;
       }
@@ -209,12 +240,12 @@ bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
       out += split;
       *out++ = c;
       last = c;
-      seen |= watched.Holds(c);
+      hits.Add(static_cast<std::size_t>(out - first) - 1, watched.Holds(c));
       previousCjk = cjk;
     }
   }
   result.resize(static_cast<std::size_t>(out - first));
-  return seen;
+  return hits.count > 0;
 }
 
 // The delimiter test: the character's own form KC is one character found in `delimiters`.
@@ -535,7 +566,8 @@ void RecordPreprocessor::ForEachInKeyRange(const std::u16string& text, Visit&& v
   }
 }
 
-bool RecordPreprocessor::SubstituteSingleUnitSpelling(std::u16string& text) const {
+bool RecordPreprocessor::SubstituteSingleUnitSpelling(std::u16string& text,
+                                                      const UnitHits* hits) const {
   // The keys are single units that no replacement holds, and no replacement is empty. Entry k
   // replaces its key in the text the entries before it left, from left to right, stepping over
   // the unit after each replacement and stopping once fewer than three units follow one. As
@@ -551,7 +583,7 @@ bool RecordPreprocessor::SubstituteSingleUnitSpelling(std::u16string& text) cons
   std::size_t count = 0;
   const std::uint64_t* first = m_spellingFirstUnits.data();
   const char16_t* units = text.data();
-  ForEachInKeyRange(text, [&](std::size_t position) {
+  const auto visit = [&](std::size_t position) {
     const char16_t c = units[position];
     const std::uint64_t word = first[c >> 6];
     found[count] = {static_cast<std::uint32_t>(position),
@@ -559,7 +591,14 @@ bool RecordPreprocessor::SubstituteSingleUnitSpelling(std::u16string& text) cons
                     false};
     count += (word >> (c & 63)) & 1;
     return count < kMost;
-  });
+  };
+  // The filter has told where the units in the keys' range are, or the text is looked through.
+  if (hits != nullptr && hits->Complete()) {
+    for (std::size_t k = 0; k < hits->count && visit(hits->position[k]); ++k) {
+    }
+  } else {
+    ForEachInKeyRange(text, visit);
+  }
   if (count == kMost) return false;
   if (count == 0) return true;
   const std::vector<SubstitutionPair>& list = m_formattedSpellingList;
@@ -624,10 +663,10 @@ bool RecordPreprocessor::SubstituteSingleUnitSpelling(std::u16string& text) cons
   return true;
 }
 
-void RecordPreprocessor::SubstituteSpelling(std::u16string& text) const {
+void RecordPreprocessor::SubstituteSpelling(std::u16string& text, const UnitHits* hits) const {
   const std::vector<SubstitutionPair>& list = m_formattedSpellingList;
   if (text.empty() || list.empty()) return;
-  if (m_spellingSingleUnits && SubstituteSingleUnitSpelling(text)) return;
+  if (m_spellingSingleUnits && SubstituteSingleUnitSpelling(text, hits)) return;
   const std::size_t words = (list.size() + 63) / 64;
   // The entries whose key starts with a unit of the text, then of each replacement made: the
   // entries are applied in order, so an entry that a replacement brings in is a later one.
@@ -675,12 +714,13 @@ void RecordPreprocessor::FormatUnits(const char16_t* field, std::size_t size,
     keys.low = m_spellingKeyUnits.front();
     keys.span = static_cast<char16_t>(m_spellingKeyUnits.back() - keys.low);
   }
+  UnitHits hits;
   const bool mayHoldKey = FilterUnits(field, size, m_ignoreCharacterCase, m_formattedRemoveChars,
                                       m_performUnicodeNormalization, m_performCjkNormalization,
-                                      m_subFieldDelimiter, keys, result);
+                                      m_subFieldDelimiter, keys, hits, result);
   const bool asciiKeys = !m_spellingKeyUnits.empty() && m_spellingKeyUnits.front() < 0x80;
   if (mayHoldKey || asciiKeys) {
-    SubstituteSpelling(result);
+    SubstituteSpelling(result, &hits);
   }
   SubstituteInPlace(result, m_formattedSubstitutionPairs);
 }
@@ -708,8 +748,9 @@ std::u16string RecordPreprocessor::FilterString(const std::u16string& s, bool ig
                                                 bool performCjkNormalization,
                                                 char16_t subFieldDelimiter) {
   std::u16string result;
+  UnitHits hits;
   FilterUnits(s.data(), s.size(), ignoreCase, removeChars, performUnicodeNormalization,
-              performCjkNormalization, subFieldDelimiter, UnitRange{}, result);
+              performCjkNormalization, subFieldDelimiter, UnitRange{}, hits, result);
   return result;
 }
 

@@ -113,7 +113,7 @@ TEST(SubstitutionPairs, InPlaceReplacementFollowsTheDefinition) {
 TEST(SubstitutionPairs, SpellingAppliesTheMapInOrder) {
   std::mt19937 random(16);
   const std::u16string keys = u"\u00E4\u00DF\u00E9\u00F6a";
-  const std::u16string others = u"xyz ";
+  const std::u16string others = u"xyz \t\u6771";
   const auto pick = [&](const std::u16string& from, std::size_t most) {
     std::u16string text(1 + random() % most, u' ');
     for (char16_t& c : text) c = from[random() % from.size()];
@@ -142,6 +142,8 @@ TEST(SubstitutionPairs, SpellingAppliesTheMapInOrder) {
           singleUnits ? pick(keys + others, t == 0 ? 200 : 30) : RandomText(random, 40);
       ASSERT_EQ(p.SubstituteString(text), RecordPreprocessor::SubstituteString(text, map))
           << "round " << round;
+      // Formatting a field finds the keys while filtering it, and gives the same.
+      ASSERT_EQ(p.FormatField(text), p.SubstituteString(p.FilterString(text))) << "round " << round;
     }
   }
 }

@@ -15,6 +15,10 @@
 
 namespace Qel {
 
+namespace Detail {
+struct UnitHits;
+}
+
 // One field read from a record and where the next one starts (-1 when the record is done).
 struct RecordFieldItem {
   std::u16string field;
@@ -108,11 +112,12 @@ class QEL_API RecordPreprocessor {
  private:
   // FormatField of `size` units into `result`, which is replaced.
   void FormatUnits(const char16_t* field, std::size_t size, std::u16string& result) const;
-  // The spelling substitution of `text`, in place.
-  void SubstituteSpelling(std::u16string& text) const;
+  // The spelling substitution of `text`, in place; `hits`, when given, tells where the units
+  // in the range of the keys' first units are.
+  void SubstituteSpelling(std::u16string& text, const Detail::UnitHits* hits = nullptr) const;
   // The same in one pass, for lists of single-unit keys (m_spellingSingleUnits); false, with
   // `text` unchanged, when the text holds too many keys for it.
-  bool SubstituteSingleUnitSpelling(std::u16string& text) const;
+  bool SubstituteSingleUnitSpelling(std::u16string& text, const Detail::UnitHits* hits) const;
   // Calls visit(position) for each unit of `text` in the range of the keys' first units, until
   // it returns false.
   template <class Visit>
