@@ -28,80 +28,88 @@ std::size_t Find(const std::u16string& text, std::u16string_view search, std::si
                             : FindUnits(text, from, search);
 }
 
-// Positions of matches: the first few on the stack, the rest on the heap.
-class Matches {
- public:
-  void Add(std::size_t position) {
-    if (m_count < kLocal) {
-      m_local[m_count] = position;
-    } else {
-      m_more.push_back(position);
-    }
-    ++m_count;
+// Copies `count` units that may overlap the destination: short pieces, the usual ones, without
+// a library call.
+inline void MoveUnits(char16_t* to, const char16_t* from, std::size_t count) {
+  if (count > 8) {
+    std::char_traits<char16_t>::move(to, from, count);
+  } else if (to > from) {
+    for (std::size_t k = count; k-- > 0;) to[k] = from[k];
+  } else {
+    for (std::size_t k = 0; k < count; ++k) to[k] = from[k];
   }
-  std::size_t Count() const { return m_count; }
-  std::size_t operator[](std::size_t k) const {
-    return k < kLocal ? m_local[k] : m_more[k - kLocal];
-  }
-
- private:
-  static constexpr std::size_t kLocal = 64;
-  std::size_t m_local[kLocal];
-  std::size_t m_count = 0;
-  std::vector<std::size_t> m_more;
-};
+}
 
 }  // namespace
 
 bool ReplaceOccurrences(std::u16string& text, std::u16string_view search,
                         std::u16string_view replacement, const SubstitutionSteps& steps) {
   const std::size_t n = text.size();
+  const std::size_t s = search.size();
+  const std::size_t r = replacement.size();
   std::size_t found = Find(text, search, 0);
   if (found == std::u16string::npos) return false;
   if (n < steps.minRemainingFirst) return true;
-  // The matches are looked for in the original text only: the search restarts at or after the
-  // end of a replacement, so a replacement never takes part in a later match. They are all
-  // found first, so that the result is built in the text's own buffer.
-  Matches matches;
-  for (;;) {
-    matches.Add(found);
-    const std::size_t done = found + search.size();
-    if (n - done < steps.minRemaining) break;
-    found = Find(text, search, done + steps.gap);
-    if (found == std::u16string::npos) break;
-  }
-  const std::size_t count = matches.Count();
-  const std::size_t s = search.size();
-  const std::size_t r = replacement.size();
-  using Traits = std::char_traits<char16_t>;
+  // Matches are looked for in the original text only: the search restarts at or after the end
+  // of a replacement, so a replacement never takes part in a later match. The match after the
+  // one at `at` (npos when there is none):
+  const auto next = [&](std::size_t at) {
+    const std::size_t done = at + s;
+    return n - done < steps.minRemaining ? std::u16string::npos
+                                         : Find(text, search, done + steps.gap);
+  };
+  char16_t* data = text.data();
   if (r <= s) {
-    // Front to back: what is written never reaches text not yet moved.
-    char16_t* data = text.data();
-    std::size_t out = matches[0];
-    for (std::size_t k = 0; k < count; ++k) {
-      Traits::copy(data + out, replacement.data(), r);
+    // Front to back in the text's own buffer: what is written never reaches text not yet read.
+    std::size_t out = found;
+    while (found != std::u16string::npos) {
+      const std::size_t following = next(found);
+      MoveUnits(data + out, replacement.data(), r);
       out += r;
-      const std::size_t from = matches[k] + s;
-      const std::size_t to = k + 1 < count ? matches[k + 1] : n;
-      if (out != from) Traits::move(data + out, data + from, to - from);
+      const std::size_t from = found + s;
+      const std::size_t to = following == std::u16string::npos ? n : following;
+      if (out != from) MoveUnits(data + out, data + from, to - from);
       out += to - from;
+      found = following;
     }
     text.resize(out);
-  } else {
-    // Back to front into the grown text: each piece moves right, past what is still to move.
-    text.resize(n + count * (r - s));
-    char16_t* data = text.data();
-    std::size_t out = text.size();
-    std::size_t end = n;
-    for (std::size_t k = count; k-- > 0;) {
-      const std::size_t from = matches[k] + s;
-      out -= end - from;
-      Traits::move(data + out, data + from, end - from);
-      out -= r;
-      Traits::copy(data + out, replacement.data(), r);
-      end = matches[k];
+    return true;
+  }
+  // Growing, back to front: the matches are found first, so that what is written lies past all
+  // that is still to be read. Their positions go on the stack, or for a text with many of them
+  // into a buffer the thread keeps (a very large one is not kept).
+  constexpr std::size_t kLocal = 256;
+  std::size_t local[kLocal];
+  thread_local std::vector<std::size_t> many;
+  std::size_t count = 0;
+  std::size_t* positions = local;
+  for (std::size_t at = found; at != std::u16string::npos; at = next(at), ++count) {
+    if (count == kLocal) {
+      many.clear();
+      many.reserve(n / s + 1);  // room for the most matches the text can hold, taken at once
+      many.assign(local, local + kLocal);
+      positions = nullptr;
+    }
+    if (positions != nullptr) {
+      positions[count] = at;
+    } else {
+      many.push_back(at);
     }
   }
+  if (positions == nullptr) positions = many.data();
+  text.resize(n + count * (r - s));
+  data = text.data();
+  std::size_t out = text.size();
+  std::size_t end = n;  // units of the original text not yet moved
+  for (std::size_t k = count; k-- > 0;) {
+    const std::size_t from = positions[k] + s;
+    out -= end - from;
+    MoveUnits(data + out, data + from, end - from);
+    out -= r;
+    MoveUnits(data + out, replacement.data(), r);
+    end = positions[k];
+  }
+  if (many.capacity() > (std::size_t{1} << 16)) std::vector<std::size_t>().swap(many);
   return true;
 }
 

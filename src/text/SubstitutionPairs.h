@@ -34,8 +34,9 @@ inline constexpr SubstitutionSteps kRecordFilterSteps{2, 2, 0};
 inline constexpr SubstitutionSteps kRecordPreprocessorSteps{0, 3, 1};
 
 // Replaces the occurrences of `search` (not empty) in `text` from left to right as `steps`
-// say, in the text's own buffer: time linear in the length of `text` and of the result, and (up to
-// 64 matches) no allocation beyond the text's growth. Returns whether `search` occurs in `text`.
+// say, in the text's own buffer: time linear in the length of `text` and of the result, and no
+// allocation beyond the text's growth (a text that grows by more than 256 matches keeps their
+// positions in a buffer of the thread's). Returns whether `search` occurs in `text`.
 bool ReplaceOccurrences(std::u16string& text, std::u16string_view search,
                         std::u16string_view replacement, const SubstitutionSteps& steps);
 
