@@ -83,6 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::u16string> reused{record, u"x", std::u16string(40, u'y')};
     p.ProcessRecord(record, reused);
     if (reused != fields) __builtin_trap();
+    // Formatting finds the spelling keys while filtering; the filter and then the substitution
+    // look for them again, and must come to the same.
+    if (p.FormatField(record) != p.SubstituteString(p.FilterString(record))) __builtin_trap();
   } catch (const Qel::BaseException&) {
     // 74 for an unclosed protection item, 73 for an unmapped code point
   }

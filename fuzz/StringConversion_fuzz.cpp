@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "core/IcuReference.h"
@@ -83,6 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string encoded = Qel::ConvertWideCharToUtf8(units);
   Check(encoded == IcuToUtf8WithSub(units));
   Check(IsWellFormedUtf8(encoded));
+  // Into caller buffers of exactly the stated size (the vector encoder stores 16 bytes a step).
+  const auto into = std::make_unique_for_overwrite<char[]>(3 * units.size());
+  Check(std::string(into.get(), Qel::Utf16ToUtf8(units.data(), units.size(), into.get())) ==
+        encoded);
+  const auto decoded = std::make_unique_for_overwrite<char16_t[]>(size);
+  Check(std::u16string(decoded.get(), Qel::Utf8ToUtf16(bytes, size, decoded.get())) == wide);
 
   if (wide.size() <= 64) CheckNumbers(wide);
   return 0;
