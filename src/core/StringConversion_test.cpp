@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/IcuReference.h"
+#include "core/TestCaught.h"
 #include "core/Utf.h"
 #include "qel/core/Exceptions.h"
 
@@ -27,17 +28,6 @@ std::u16string IcuFromUtf8WithSub(const std::string& bytes) {
 
 std::string IcuToUtf8WithSub(const std::u16string& units) {
   return Testing::IcuToUtf8WithSub(units).value();
-}
-
-template <class F>
-BaseException CaughtBaseException(F call) {
-  try {
-    call();
-  } catch (const BaseException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no BaseException thrown";
-  return BaseException(0);
 }
 
 TEST(StringConversionUtf8, IllFormedSubpartsBecomeOneReplacementEach) {
@@ -139,7 +129,7 @@ TEST(StringConversionUtf8, StrictFlagsTurnIllFormedInputIntoFailure) {
       [] { ConvertToWideChar(CP_UTF8, 0, nullptr); },
       [] { ConvertToWideChar(932, MB_ERR_INVALID_CHARS, "\x82"); },
   };
-  for (const auto& call : strict) EXPECT_EQ(CaughtBaseException(call).GetErrorId(), 17);
+  for (const auto& call : strict) EXPECT_EQ(Testing::Caught<BaseException>(call).GetErrorId(), 17);
   EXPECT_EQ(ConvertToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xC3\xA4"), u"\u00E4");
 }
 
@@ -189,7 +179,8 @@ TEST(StringConversionAnsi, NumberedCodePages) {
   EXPECT_EQ(ConvertToWideChar(28595, 0, "\xB6"), u"\u0416");
   EXPECT_EQ(ConvertFromWideChar(1252, 0, u"a\0b"s, true), "a\0"s);
   for (unsigned int codePage : {12345u, 1200u}) {
-    const BaseException e = CaughtBaseException([&] { ConvertToWideChar(codePage, 0, "a"); });
+    const BaseException e =
+        Testing::Caught<BaseException>([&] { ConvertToWideChar(codePage, 0, "a"); });
     EXPECT_EQ(e.GetErrorId(), 17);
     EXPECT_NE(e.GetErrorArg().find(u"code page"), std::u16string::npos);
   }
@@ -209,22 +200,26 @@ TEST(StringConversionNumbers, ParsesWithStandardRules) {
 }
 
 TEST(StringConversionNumbers, FailuresCarryTheFunctionAndText) {
-  EXPECT_EQ(CaughtBaseException([] { QelStringToInteger(u""); }).GetErrorId(), 1);
-  const BaseException notNumber = CaughtBaseException([] { QelStringToInteger(u"abc"); });
+  EXPECT_EQ(Testing::Caught<BaseException>([] { QelStringToInteger(u""); }).GetErrorId(), 1);
+  const BaseException notNumber =
+      Testing::Caught<BaseException>([] { QelStringToInteger(u"abc"); });
   EXPECT_EQ(notNumber.GetErrorId(), 1);
   EXPECT_EQ(notNumber.GetErrorArg(), u"Qel::QelStringToInteger(@0:'abc')");
-  EXPECT_EQ(CaughtBaseException([] { QelStringToLongLong(u"x"); }).GetErrorArg(),
+  EXPECT_EQ(Testing::Caught<BaseException>([] { QelStringToLongLong(u"x"); }).GetErrorArg(),
             u"Qel::QelStringToLongLong(@0:'x')");
 
-  const BaseException noDigit = CaughtBaseException([] { QelStringToInteger(u"-"); });
+  const BaseException noDigit = Testing::Caught<BaseException>([] { QelStringToInteger(u"-"); });
   EXPECT_EQ(noDigit.GetErrorId(), 17);
   EXPECT_EQ(noDigit.GetErrorArg(), u"Qel::QelStringToInteger(@0:'-'): invalid stoi argument");
-  EXPECT_EQ(CaughtBaseException([] { QelStringToInteger(u"+-5"); }).GetErrorId(), 17);
-  const BaseException range = CaughtBaseException([] { QelStringToLong(u"2147483648"); });
+  EXPECT_EQ(Testing::Caught<BaseException>([] { QelStringToInteger(u"+-5"); }).GetErrorId(), 17);
+  const BaseException range =
+      Testing::Caught<BaseException>([] { QelStringToLong(u"2147483648"); });
   EXPECT_EQ(range.GetErrorId(), 17);
   EXPECT_EQ(range.GetErrorArg(),
             u"Qel::QelStringToLong(@0:'2147483648'): stol argument out of range");
-  EXPECT_EQ(CaughtBaseException([] { QelStringToLongLong(u"9223372036854775808"); }).GetErrorArg(),
+  EXPECT_EQ(Testing::Caught<BaseException>([] {
+              QelStringToLongLong(u"9223372036854775808");
+            }).GetErrorArg(),
             u"Qel::QelStringToLongLong(@0:'9223372036854775808'): stoll argument out of range");
 }
 

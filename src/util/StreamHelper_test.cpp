@@ -5,6 +5,7 @@
 #include <limits>
 #include <sstream>
 
+#include "core/TestCaught.h"
 #include "qel/core/Exceptions.h"
 
 namespace Qel {
@@ -14,17 +15,6 @@ std::string Bytes(std::initializer_list<int> values) {
   std::string s;
   for (int v : values) s += static_cast<char>(v);
   return s;
-}
-
-template <class F>
-FileIOException CaughtFileError(F call) {
-  try {
-    call();
-  } catch (const FileIOException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no FileIOException thrown";
-  return FileIOException(0);
 }
 
 TEST(StreamHelper, ExactLittleEndianLayouts) {
@@ -76,14 +66,15 @@ TEST(StreamHelper, LongStringsCrossChunks) {
 TEST(StreamHelper, ShortStreamsAndBadCountsFailWithTheOperationName) {
   std::istringstream three(Bytes({1, 2, 3}), std::ios::binary);
   std::int32_t l = 0;
-  FileIOException e = CaughtFileError([&] { StreamHelper::ReadLong(&three, l); });
+  FileIOException e = Testing::Caught<FileIOException>([&] { StreamHelper::ReadLong(&three, l); });
   EXPECT_EQ(e.GetErrorId(), 2004);
   EXPECT_EQ(e.GetPathname(), u"StreamHelper::ReadLong");
 
   std::istringstream none("", std::ios::binary);
   double d = 0;
-  EXPECT_EQ(CaughtFileError([&] { StreamHelper::ReadDouble(&none, d); }).GetPathname(),
-            u"StreamHelper::ReadDouble");
+  EXPECT_EQ(
+      Testing::Caught<FileIOException>([&] { StreamHelper::ReadDouble(&none, d); }).GetPathname(),
+      u"StreamHelper::ReadDouble");
 
   const struct {
     std::string bytes;
@@ -99,7 +90,7 @@ TEST(StreamHelper, ShortStreamsAndBadCountsFailWithTheOperationName) {
   for (const auto& c : cases) {
     std::istringstream in(c.bytes, std::ios::binary);
     std::u16string target = u"x";
-    e = CaughtFileError([&] { StreamHelper::ReadString(&in, target); });
+    e = Testing::Caught<FileIOException>([&] { StreamHelper::ReadString(&in, target); });
     EXPECT_EQ(e.GetErrorId(), 2004);
     EXPECT_EQ(e.GetPathname(), u"StreamHelper::ReadString");
     EXPECT_EQ(target, c.expected);
@@ -114,7 +105,7 @@ TEST(StreamHelper, ShortStreamsAndBadCountsFailWithTheOperationName) {
 
   std::ostringstream bad;
   bad.setstate(std::ios::badbit);
-  e = CaughtFileError([&] { StreamHelper::WriteShort(&bad, 1); });
+  e = Testing::Caught<FileIOException>([&] { StreamHelper::WriteShort(&bad, 1); });
   EXPECT_EQ(e.GetErrorId(), 2001);
   EXPECT_EQ(e.GetPathname(), u"StreamHelper::WriteShor");
   EXPECT_THROW(StreamHelper::WriteString(&bad, u"a"), FileIOException);

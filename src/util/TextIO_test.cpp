@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "core/TestCaught.h"
 #include "qel/core/Exceptions.h"
 #include "qel/util/Files.h"
 #include "util/TestTempFolder.h"
@@ -14,18 +15,6 @@ namespace Qel::Tools {
 namespace {
 
 using Testing::TempFolder;
-
-// The file error `call` raises; a failure when it raises none.
-template <class F>
-FileIOException Thrown(F call) {
-  try {
-    call();
-  } catch (const FileIOException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no FileIOException thrown";
-  return FileIOException(0);
-}
 
 std::FILE* OpenRead(const TempFolder& dir, const std::string& name, const std::string& bytes) {
   dir.Write(name, bytes);
@@ -82,8 +71,8 @@ TEST(TextIO, ByteOrderMarksAndUtf8Scan) {
   f = OpenRead(dir, "nobom", "xyz");
   EXPECT_EQ(IO::GetFileEncoding(f, u"nobom", true, TextEncodingUTF16LE), TextEncodingUTF16LE);
   EXPECT_EQ(std::ftell(f), 0);
-  const FileIOException badEncoding =
-      Thrown([&] { IO::SetFileStreamPositionAtStart(f, u"nobom", static_cast<TextEncoding>(8)); });
+  const FileIOException badEncoding = Testing::Caught<FileIOException>(
+      [&] { IO::SetFileStreamPositionAtStart(f, u"nobom", static_cast<TextEncoding>(8)); });
   EXPECT_EQ(badEncoding.GetErrorId(), 25);
   EXPECT_EQ(badEncoding.GetErrorArg(), u"IO::SetFileStreamAtFirstLine()");
   std::fclose(f);
@@ -138,20 +127,21 @@ TEST(TextIO, LineReadersInEveryEncoding) {
       [] { return IO::GetNextLineFromUtf16File(nullptr, u"none", false, true); },
   };
   for (const Reader& read : nullReaders) {
-    const FileIOException e = Thrown(read);
+    const FileIOException e = Testing::Caught<FileIOException>(read);
     EXPECT_EQ(e.GetErrorId(), ErrorId::FileRead);
     EXPECT_EQ(e.GetPathname(), u"none");
   }
 
   f = OpenRead(dir, "any", "x");
-  const FileIOException unknown =
-      Thrown([&] { IO::GetNextLineFromFile(f, u"any", TextEncodingUnknown, true); });
+  const FileIOException unknown = Testing::Caught<FileIOException>(
+      [&] { IO::GetNextLineFromFile(f, u"any", TextEncodingUnknown, true); });
   EXPECT_EQ(unknown.GetErrorId(), 25);
   EXPECT_EQ(unknown.GetPathname(), u"TextEncodingUnknown");
   EXPECT_EQ(unknown.GetErrorArg(), u"any");
-  EXPECT_EQ(
-      Thrown([&] { IO::GetNextLineFromFile(f, u"any", TextEncodingUTF32BE, true); }).GetPathname(),
-      u"TextEncodingUTF32");
+  EXPECT_EQ(Testing::Caught<FileIOException>([&] {
+              IO::GetNextLineFromFile(f, u"any", TextEncodingUTF32BE, true);
+            }).GetPathname(),
+            u"TextEncodingUTF32");
   EXPECT_THROW(IO::GetNextLineFromFile(f, u"any", static_cast<TextEncoding>(9), true),
                FileIOException);
   std::fclose(f);
@@ -217,7 +207,7 @@ TEST(TextIO, CopyWithEncodingChoice) {
   CreateFolder(dir.Path("ro"));
   dir.Write("ro/in.txt", "old");
   ::chmod(dir.NativePath("ro/in.txt").c_str(), 0444);
-  EXPECT_EQ(Thrown([&] {
+  EXPECT_EQ(Testing::Caught<FileIOException>([&] {
               IO::CopyFileWithEncodingChoice(dir.Path("in.txt"), dir.Path("ro"), TextEncodingUTF8,
                                              TextEncodingAnsi, true);
             }).GetErrorId(),
@@ -234,7 +224,7 @@ TEST(TextIO, CopyWithEncodingChoice) {
                                         dir.Path("hard.txt"), dir.Path("soft.txt")};
   for (const std::u16string& target : sameTargets) {
     for (TextEncoding encoding : {TextEncodingUTF8, TextEncodingUTF16LE}) {
-      EXPECT_EQ(Thrown([&] {
+      EXPECT_EQ(Testing::Caught<FileIOException>([&] {
                   IO::CopyFileWithEncodingChoice(dir.Path("same/src.txt"), target, encoding,
                                                  TextEncodingAnsi, true);
                 }).GetErrorId(),
