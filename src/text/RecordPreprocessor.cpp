@@ -160,8 +160,9 @@ bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
                  const std::u16string& removeChars, bool performUnicodeNormalization,
                  bool performCjkNormalization, char16_t subFieldDelimiter, UnitRange watched,
                  UnitHits& hits, std::u16string& result) {
-  // Each unit gives at most itself and one sub-field delimiter before it.
-  result.resize(size * 2);
+  // Each unit gives at most itself and one sub-field delimiter before it; eight more units of
+  // room let the last units of a field be stored as a whole vector.
+  result.resize(size * 2 + 8);
   char16_t* const first = result.data();
   char16_t* out = first;
   const char16_t sub = subFieldDelimiter;
@@ -183,11 +184,14 @@ bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
 #if defined(__SSE2__)
     // Eight units without CJK, control characters or width forms to ask for, after a unit that
     // is not CJK: each is written as its table entry says, with nothing between them.
-    if (wide && previousCjk == 0 && size - i >= 8) {
+    if (wide && previousCjk == 0) {
+      // The last units of the field too: lanes past its end hold zeros, are stored into the
+      // room kept at the end of the result and are not counted.
+      const std::size_t lanes = size - i < 8 ? size - i : 8;
       std::uint32_t e[8];
       std::uint32_t flags = 0;
-      for (int k = 0; k < 8; ++k) {
-        e[k] = map[s[i + k]];
+      for (std::size_t k = 0; k < 8; ++k) {
+        e[k] = k < lanes ? map[s[i + k]] : 0;
         flags |= e[k];
       }
       if ((flags & (kCjkUnit | kControlUnit | kComputed)) == 0) {
@@ -196,18 +200,18 @@ bool FilterUnits(const char16_t* s, std::size_t size, bool ignoreCase,
                                              static_cast<short>(e[4]), static_cast<short>(e[5]),
                                              static_cast<short>(e[6]), static_cast<short>(e[7]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), units);
-        out += 8;
-        last = static_cast<char16_t>(e[7]);
+        const auto at = static_cast<std::size_t>(out - first);
+        out += lanes;
+        last = static_cast<char16_t>(e[lanes - 1]);
         const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(units, watchedLow), watchedSpan);
         // Two mask bits per lane: the lower one stands for it.
         auto inRange =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128()))) &
-            0x5555u;
-        const auto at = static_cast<std::size_t>(out - first) - 8;
+            0x5555u & ((1u << (2 * lanes)) - 1);
         for (; inRange != 0; inRange &= inRange - 1) {
           hits.Add(at + static_cast<std::size_t>(__builtin_ctz(inRange)) / 2, true);
         }
-        i += 8;
+        i += lanes;
         continue;
       }
     }
