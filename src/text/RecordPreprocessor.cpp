@@ -104,24 +104,10 @@ const UnitMap& UnitMapOf() {
 }
 
 const UnitMap& UnitMapFor(bool ignoreCase, bool widthForms, bool cjkUnits) {
-  switch ((ignoreCase ? 1 : 0) | (widthForms ? 2 : 0) | (cjkUnits ? 4 : 0)) {
-    case 0:
-      return UnitMapOf<0>();
-    case 1:
-      return UnitMapOf<1>();
-    case 2:
-      return UnitMapOf<2>();
-    case 3:
-      return UnitMapOf<3>();
-    case 4:
-      return UnitMapOf<4>();
-    case 5:
-      return UnitMapOf<5>();
-    case 6:
-      return UnitMapOf<6>();
-    default:
-      return UnitMapOf<7>();
-  }
+  using Get = const UnitMap& (*)();
+  static constexpr Get kMaps[8] = {UnitMapOf<0>, UnitMapOf<1>, UnitMapOf<2>, UnitMapOf<3>,
+                                   UnitMapOf<4>, UnitMapOf<5>, UnitMapOf<6>, UnitMapOf<7>};
+  return kMaps[(ignoreCase ? 1 : 0) | (widthForms ? 2 : 0) | (cjkUnits ? 4 : 0)]();
 }
 
 // The units from `low` to `low + span`.
@@ -363,6 +349,17 @@ inline unsigned BitCount(std::uint64_t word) {
   return static_cast<unsigned>((word * 0x0101010101010101u) >> 56);
 }
 
+// The spelling keys' first units: one bit per UTF-16 unit, and per word of bits the number set
+// in the words before it, so that a unit's place among the first units needs no search.
+struct FirstUnits {
+  const std::uint64_t* bits;
+  const std::uint16_t* ranks;
+  bool Holds(char16_t c) const { return (bits[c >> 6] >> (c & 63)) & 1; }
+  std::size_t Rank(char16_t c) const {
+    return ranks[c >> 6] + BitCount(bits[c >> 6] & ((std::uint64_t{1} << (c & 63)) - 1));
+  }
+};
+
 // Index of the first bit set in `bits` (`words` words) at or after `from`, or a value past them.
 std::size_t NextBit(const std::uint64_t* bits, std::size_t words, std::size_t from) {
   std::size_t w = from / 64;
@@ -585,15 +582,13 @@ bool RecordPreprocessor::SubstituteSingleUnitSpelling(std::u16string& text,
   constexpr std::size_t kMost = 64;
   Occurrence found[kMost + 1];  // the last one written and dropped: no branch per unit
   std::size_t count = 0;
-  const std::uint64_t* first = m_spellingFirstUnits.data();
+  const FirstUnits keys{m_spellingFirstUnits.data(), m_spellingRanks.data()};
   const char16_t* units = text.data();
   const auto visit = [&](std::size_t position) {
     const char16_t c = units[position];
-    const std::uint64_t word = first[c >> 6];
-    found[count] = {static_cast<std::uint32_t>(position),
-                    m_spellingRanks[c >> 6] + BitCount(word & ((std::uint64_t{1} << (c & 63)) - 1)),
+    found[count] = {static_cast<std::uint32_t>(position), static_cast<std::uint32_t>(keys.Rank(c)),
                     false};
-    count += (word >> (c & 63)) & 1;
+    count += keys.Holds(c) ? 1 : 0;
     return count < kMost;
   };
   // The filter has told where the units in the keys' range are, or the text is looked through.
@@ -685,13 +680,12 @@ void RecordPreprocessor::SubstituteSpelling(std::u16string& text, const UnitHits
     const std::uint64_t* row = m_spellingEntries.data() + rank * words;
     for (std::size_t w = 0; w < words; ++w) entries[w] |= row[w];
   };
-  const std::uint64_t* first = m_spellingFirstUnits.data();
+  const FirstUnits keys{m_spellingFirstUnits.data(), m_spellingRanks.data()};
   bool any = false;
   ForEachInKeyRange(text, [&](std::size_t position) {
     const char16_t c = text[position];
-    const std::uint64_t word = first[c >> 6];
-    if ((word >> (c & 63)) & 1) {
-      add(m_spellingRanks[c >> 6] + BitCount(word & ((std::uint64_t{1} << (c & 63)) - 1)));
+    if (keys.Holds(c)) {
+      add(keys.Rank(c));
       any = true;
     }
     return true;
@@ -701,10 +695,7 @@ void RecordPreprocessor::SubstituteSpelling(std::u16string& text, const UnitHits
        i = NextBit(entries, words, i + 1)) {
     if (!SubstituteInPlace(text, list[i].first, list[i].second)) continue;
     for (char16_t c : list[i].second) {
-      const std::uint64_t word = first[c >> 6];
-      if ((word >> (c & 63)) & 1) {
-        add(m_spellingRanks[c >> 6] + BitCount(word & ((std::uint64_t{1} << (c & 63)) - 1)));
-      }
+      if (keys.Holds(c)) add(keys.Rank(c));
     }
   }
 }
